@@ -1,0 +1,34 @@
+# Shared by the scripts: paths, the build, and a private Xvfb.
+NV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+NV_JOBS=$(nproc 2>/dev/null || echo 2)
+
+# nv_build DIR [cmake options...]: configure once, then build.
+nv_build() {
+  local dir=$1; shift
+  cmake -S "$NV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$NV_JOBS"
+}
+
+# nv_start_xvfb [WxHxD]: starts Xvfb on a free display, exports DISPLAY and
+# stops the server when the calling shell exits.
+nv_start_xvfb() {
+  local screen=${1:-1280x1024x24} n
+  for n in $(seq 90 199); do
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp +extension GLX >/dev/null 2>&1 &
+    NV_XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+      if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        trap 'kill $NV_XVFB_PID 2>/dev/null || true' EXIT
+        return 0
+      fi
+      kill -0 "$NV_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$NV_XVFB_PID" 2>/dev/null || true
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}

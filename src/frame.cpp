@@ -1,0 +1,37 @@
+#include "frame.h"
+
+#include <math.h>
+#include <sys/time.h>
+
+static const double BEAT_THRESHOLD = 0.3; /* first spectrum bin above this is a beat */
+static const double BEAT_DECAY = 0.03;    /* beat level lost per frame */
+static const int BAND_WIDTH = SPECTRUM_BINS / SPECTRUM_BANDS;
+
+timestamp_t timeStamp(void) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return (timestamp_t)tv.tv_sec * 1000000 + tv.tv_usec;
+}
+
+float secondsSince(timestamp_t start, timestamp_t now) { return (float)((double)(now - start) * 0.000001); }
+
+float frameDelta(timestamp_t last, timestamp_t now) { return (float)((double)(now - last) / 1000 / 1000); }
+
+int letterboxHeight(int winW) { return (int)(winW * 0.5625); }
+
+int letterboxOffset(int winH, int realH) { return (winH - realH) / 2; }
+
+int bounceTilt(float t) { return (int)(sin(t * 0.1) * 20); }
+
+int bounceShift(float base, int tilt) { return (int)(base * tilt); }
+
+void updateInfo(info_t* info, float* spectrum) {
+    info->spectrum = spectrum;
+    for (int i = 0; i < SPECTRUM_BANDS; i++) {
+        info->spectrum16[i] = 0;
+        for (int j = 0; j < BAND_WIDTH; j++) info->spectrum16[i] += spectrum[BAND_WIDTH * i + j];
+        info->spectrum16[i] *= 0.03125;
+    }
+    if (spectrum[0] > BEAT_THRESHOLD) info->base = 1.0;
+    if (info->base > 0) info->base = (float)(info->base - BEAT_DECAY);
+}

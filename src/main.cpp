@@ -1,0 +1,116 @@
+/*
+ * nork velandor: start-up, and the body of one frame.
+ */
+#include <math.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include "Scene.h"
+#include "frame.h"
+#include "global.h"
+#include "info.h"
+#include "window.h"
+
+nork_lib_t* pNorkLib = nullptr;
+Scene* scene1 = nullptr;
+Scene* scene0 = nullptr; /* slot for the logo scene; the show leaves it empty */
+int texNork = -1;
+info_t info = {};
+int winW = -1;
+int winH = 600;
+timestamp_t startTime;
+timestamp_t lastTime;
+
+/* The logo quad, GL_T2F_V3F (s, t, x, y, z), in normalised device coordinates:
+ * lower left of the window, its foot cut off by the window's edge. */
+float oiaLogo[20] = {
+    1, 0, -0.28f, -0.4f,  0,
+    0, 0, -0.98f, -0.4f,  0,
+    0, 1, -0.98f, -1.25f, 0,
+    1, 1, -0.28f, -1.25f, 0,
+};
+
+/* Until the sound layer delivers a spectrum, the frame reads silence. */
+static float silentSpectrum[SPECTRUM_BINS];
+
+static float* currentSpectrum(void) { return silentSpectrum; }
+
+int run(void) {
+    static float t = 0;
+
+    int realH = letterboxHeight(winW);
+    int offH = letterboxOffset(winH, realH);
+
+    timestamp_t nowTime = timeStamp();
+    t = secondsSince(startTime, nowTime);
+    float deltaTime = frameDelta(lastTime, nowTime);
+    lastTime = nowTime;
+
+    glViewport(0, 0, winW, winH);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+    // The letterbox, lifted by the beat.
+    glViewport(0, offH + bounceShift(info.base, bounceTilt(t)), winW, realH);
+
+    // Sky: flat light blue below the middle, shading to dark blue at the top.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    glDepthFunc(GL_ALWAYS);
+    glDisable(GL_TEXTURE_2D);
+    glBegin(GL_QUAD_STRIP);
+    glColor4f(0.5f, 0.7f, 0.9f, 1);
+    glVertex3i(-1, -1, 1);
+    glVertex3i(1, -1, 1);
+    glColor4f(0.5f, 0.7f, 0.9f, 1);
+    glVertex3i(-1, 0, 1);
+    glVertex3i(1, 0, 1);
+    glColor4f(0.2f, 0.3f, 0.6f, 1);
+    glVertex3i(-1, 1, 1);
+    glVertex3i(1, 1, 1);
+    glEnd();
+    glDepthFunc(GL_LESS);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+
+    // Default camera; the scene sets its own.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(100, 1, 1, 150);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0, 0, -50, 0, 0, 0, 0, 1, 0);
+
+    scene1->run(deltaTime);
+
+    updateInfo(&info, currentSpectrum());
+    return 0;
+}
+
+void callback(int type, int x, int y) {
+    if (type != WINDOW_EVENT_SIZE) return;
+    winW = x;
+    winH = y;
+}
+
+int main(int argc, char** argv) {
+    (void)argc;
+    commandLineName = argv[0];
+    winH = 600;
+    winW = -1;
+    initWindow(winW, winH);
+
+    scene1 = new Scene;
+    scene1->setInfo(&info);
+
+    startTime = lastTime = timeStamp();
+    loopWindow(run, callback);
+    cleanWindow();
+    return 0;
+}
