@@ -11,3 +11,161 @@
 /* ======================================================================== *
  * Images
  * ======================================================================== */
+#include "png.h"
+
+/* Image modes by PNG colour type; 0 for a type the decoder refuses anyway. */
+static uint8_t nl_imageMode(uint8_t colorType) {
+    switch (colorType) {
+    case 3: return NORK_IMAGE_PALETTE;
+    case 2: return NORK_IMAGE_RGB;
+    case 6: return NORK_IMAGE_RGBA;
+    case 0: return NORK_IMAGE_GREY;
+    case 4: return NORK_IMAGE_GREYA;
+    default: return 0;
+    }
+}
+
+/* Loads a named PNG through the registered sources and decodes it into an
+ * image that owns its pixels and palette. Sides beyond 16 bits are refused:
+ * the record could not describe the pixels. */
+nork_image_t* nork_imageFromPNG(nork_lib_t* handle, const char* name) {
+    nl_t* nl = (nl_t*)handle;
+    if (!nl || !name) return nullptr;
+
+    nork_memfile_t* mf = nork_memfile_new(handle);
+    if (!mf) {
+        nl->lastError = -1;
+        return nullptr;
+    }
+    nl->lastError = nork_memfile_load(handle, mf, name);
+    if (nl->lastError != 0) {
+        nork_memfile_delete(&mf);
+        return nullptr;
+    }
+
+    nork_png_t* png = nork_png_new(handle);
+    nl_trace(nl, NL_TR_PNG_NEW, (intptr_t)png);
+    if (!png) {
+        nork_memfile_delete(&mf);
+        return nullptr;
+    }
+    int result = nork_png_loadFromMem(png, mf);
+    nl->lastError = result;
+    nl_trace(nl, NL_TR_PNG_LOAD, result);
+    if (result == 0 && (png->pIHDR->width > 0xffff || png->pIHDR->height > 0xffff)) {
+        nl->lastError = -1;
+        result = -1;
+    }
+
+    nork_image_t* image = nullptr;
+    if (result == 0) {
+        image = (nork_image_t*)calloc(1, sizeof(nork_image_t));
+        if (!image) nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+    }
+    if (image) {
+        image->width = (uint16_t)png->pIHDR->width;
+        image->height = (uint16_t)png->pIHDR->height;
+        image->mode = nl_imageMode(png->pIHDR->colorType);
+
+        /* The decoder's rows are exactly the image's pixels: take the buffer over. */
+        size_t bytes = (size_t)image->width * image->height * png->bBytePerPixel;
+        if (png->pData && png->iSize == bytes) {
+            image->data = png->pData;
+            png->pData = nullptr;
+        } else {
+            image->data = (unsigned char*)malloc(bytes ? bytes : 1);
+            if (image->data && png->pData) memcpy(image->data, png->pData, bytes < png->iSize ? bytes : png->iSize);
+        }
+
+        image->palette = (nork_image_pal_t*)calloc(1, sizeof(nork_image_pal_t));
+        if (image->palette) {
+            int entries = png->pPLTE->num + 1;
+            for (int i = 0; i < entries * 3; i++) image->palette->data[i] = png->pPLTE->data[i];
+            image->palette->num = (uint16_t)entries;
+            nl_trace(nl, NL_TR_PAL_ENTRIES, entries);
+        }
+        if (!image->data || !image->palette) {
+            nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+            nork_image_delete(handle, &image);
+        }
+    }
+
+    nork_png_delete(&png);
+    if (image) nl_trace(nl, NL_TR_IMAGE, (intptr_t)image);
+    nork_memfile_delete(&mf);
+    return image;
+}
+
+int32_t nork_image_toRGBA8888(nork_lib_t* handle, nork_image_t* image) {
+    if (!image) return -1;
+    switch (image->mode) {
+    case NORK_IMAGE_PALETTE: return nork_image_palToRGBA8888(handle, image);
+    case NORK_IMAGE_RGB: return nork_image_RGBToRGBA8888(handle, image);
+    case NORK_IMAGE_RGBA: return nork_image_RGBAToRGBA8888(handle, image);
+    default: return 0; /* grey layouts stay as they are */
+    }
+}
+
+/* The converters build each pixel as the number A<<24 | B<<16 | G<<8 | R and
+ * store it little-endian, which lays the bytes out R, G, B, A. A new buffer that
+ * cannot be allocated leaves the image as it was. */
+static unsigned char* nl_newRGBA(const nork_image_t* image, size_t* pixels) {
+    *pixels = (size_t)image->width * image->height;
+    return (unsigned char*)malloc(*pixels ? *pixels * 4 : 1);
+}
+
+static void nl_storePixel(unsigned char* out, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    uint32_t v = a << 24 | b << 16 | g << 8 | r;
+    memcpy(out, &v, 4); /* little-endian target */
+}
+
+int32_t nork_image_palToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
+    (void)handle;
+    if (!image || !image->data || !image->palette) return -1;
+    size_t n;
+    unsigned char* out = nl_newRGBA(image, &n);
+    if (!out) return -1;
+    const uint16_t* pal = image->palette->data;
+    for (size_t i = 0; i < n; i++) {
+        const uint16_t* e = pal + 3 * image->data[i];
+        nl_storePixel(out + 4 * i, e[0] & 0xff, e[1] & 0xff, e[2] & 0xff, 255);
+    }
+    free(image->data);
+    image->data = out;
+    return 0;
+}
+
+int32_t nork_image_RGBToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
+    (void)handle;
+    if (!image || !image->data) return -1;
+    size_t n;
+    unsigned char* out = nl_newRGBA(image, &n);
+    if (!out) return -1;
+    const unsigned char* in = image->data;
+    for (size_t i = 0; i < n; i++) nl_storePixel(out + 4 * i, in[3 * i], in[3 * i + 1], in[3 * i + 2], 255);
+    free(image->data);
+    image->data = out;
+    return 0;
+}
+
+int32_t nork_image_RGBAToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
+    (void)handle;
+    if (!image || !image->data) return -1;
+    size_t n;
+    unsigned char* out = nl_newRGBA(image, &n);
+    if (!out) return -1;
+    memcpy(out, image->data, n * 4);
+    free(image->data);
+    image->data = out;
+    return 0;
+}
+
+int nork_image_delete(nork_lib_t* handle, nork_image_t** ppImage) {
+    (void)handle;
+    if (!ppImage || !*ppImage) return 0;
+    free((*ppImage)->palette);
+    free((*ppImage)->data);
+    free(*ppImage);
+    *ppImage = nullptr;
+    return 0;
+}
