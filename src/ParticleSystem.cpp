@@ -1,0 +1,3 @@
+#include "ParticleSystem.h"
+
+ParticleSystem::~ParticleSystem() {}

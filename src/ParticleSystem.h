@@ -1,0 +1,10 @@
+#ifndef PARTICLESYSTEM_H
+#define PARTICLESYSTEM_H
+
+/* The common base of the particle systems; it holds no state of its own. */
+class ParticleSystem {
+public:
+    virtual ~ParticleSystem();
+};
+
+#endif
