@@ -8,6 +8,56 @@
  * Context and trace read-out
  * ======================================================================== */
 
+nork_lib_t* nork_new(void) {
+    nl_t* nl = (nl_t*)calloc(1, sizeof *nl);
+    if (!nl) return nullptr;
+    nl->iNumData = 0;
+    nl->lastError = 0;
+    /* The window fills from its newest slot; the first text is static. */
+    nl->traceFmt[NL_TRACE_SLOTS - 1] = (char*)nl_trace_started;
+    nl->traceValue[NL_TRACE_SLOTS - 1] = 0;
+    return nl;
+}
+
+/* Releases everything the context owns: its source records with their
+ * directory names and the archives read from files, and its trace texts.
+ * Archive images registered from memory stay the caller's. */
+int nork_delete(nork_lib_t* handle) {
+    nl_t* nl = (nl_t*)handle;
+    if (!nl) return 0;
+    for (int32_t i = 0; i < nl->iNumData && i < NL_MAX_SOURCES; i++) {
+        if (nl->data[i]) free(nl->data[i]->data);
+        free(nl->data[i]);
+    }
+    for (int i = 0; i < NL_TRACE_SLOTS; i++)
+        if (nl->traceFmt[i] != nl_trace_started) free(nl->traceFmt[i]);
+    free(nl);
+    return 0;
+}
+
+int32_t nork_lastError(nork_lib_t* handle) { return handle ? ((nl_t*)handle)->lastError : -1; }
+
+/* One buffer for the whole process, large enough for ten full texts, each with
+ * its newline, and the terminator, so nothing is ever cut. */
+static char nl_traceText[NL_TRACE_SLOTS * NL_TRACE_TEXT + 1];
+
+char* nork_getTrace(nork_lib_t* handle) {
+    nl_t* nl = (nl_t*)handle;
+    size_t used = 0;
+    nl_traceText[0] = '\0';
+    for (int i = 0; nl && i < NL_TRACE_SLOTS; i++) {
+        if (!nl->traceFmt[i]) continue;
+        /* Bounded even if a text were longer than its block: cut, never overrun. */
+        size_t room = sizeof nl_traceText - 1 - used;
+        size_t n = strnlen(nl->traceFmt[i], room);
+        memcpy(nl_traceText + used, nl->traceFmt[i], n);
+        used += n;
+        if (used < sizeof nl_traceText - 1) nl_traceText[used++] = '\n';
+    }
+    nl_traceText[used] = '\0';
+    return nl_traceText;
+}
+
 /* ======================================================================== *
  * Images
  * ======================================================================== */

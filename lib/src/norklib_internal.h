@@ -62,8 +62,25 @@ typedef struct nl_t {
 } nl_t;
 
 extern const char* const nl_trace_msgs[NL_TR_COUNT];
+extern const char nl_trace_started[]; /* "Started": static, never released */
 
 /* Records one trace entry. value carries a number, or an address for codes 1, 5, 12, 13. */
 int32_t nl_trace(nl_t* nl, int msg, intptr_t value);
+
+/* Archive lookup over the first limit bytes of an image (the smaller of the
+ * registered size and the header's Size counts): every offset read is checked,
+ * and anything pointing outside fails with -1. Records the lookup's trace. */
+int32_t nl_dar_find(nl_t* nl, const void* pDAR, int32_t limit, const char* pszName);
+
+/* One directory entry of an archive image, read with the same checks. */
+typedef struct nl_dar_entry_t {
+    int32_t offset;   /* of the entry record ("DAT" tag) */
+    int32_t size;     /* data bytes, which start at offset + 7 */
+    const char* name; /* inside the image, NUL-terminated */
+} nl_dar_entry_t;
+
+/* Returns the number of entries, filling *entry when index is below it, or -1
+ * when the image is malformed (the entry asked for included). No trace. */
+int32_t nl_dar_entry(const void* pDAR, int32_t limit, int32_t index, nl_dar_entry_t* entry);
 
 #endif
