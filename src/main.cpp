@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 
 #include "Scene.h"
+#include "archive.h"
 #include "frame.h"
 #include "global.h"
 #include "info.h"
@@ -105,6 +106,12 @@ int main(int argc, char** argv) {
     winH = 600;
     winW = -1;
     initWindow(winW, winH);
+
+    // Named files come from the linked-in archive first, then "." and "..".
+    pNorkLib = nork_new();
+    nork_dar_add(pNorkLib, dataVelandor_data);
+    nork_dar_add_dir(pNorkLib, ".");
+    nork_dar_add_dir(pNorkLib, "..");
 
     scene1 = new Scene;
     scene1->setInfo(&info);
