@@ -1,0 +1,86 @@
+/*
+ * fsound: the demo's sound layer. Plays Ogg Vorbis files as streams through SDL2's audio
+ * output, chains them gaplessly through end-of-stream callbacks, and analyses what is
+ * audible into a 512-bin spectrum.
+ *
+ * Output: 16-bit stereo at the rate given to FSOUND_Init, on the system's default device
+ * (SDL picks PulseAudio, PipeWire or ALSA and honours SDL_AUDIODRIVER and its other
+ * variables). Streams are decoded ahead on a thread of the layer's own, converted to the
+ * output's rate and to stereo, mixed in float on the audio thread and clipped once.
+ *
+ * Threads: every call may be made from the program's thread; FSOUND_Stream_Play may also be
+ * made from inside an end callback, which runs on the audio thread. FSOUND_DSP_GetSpectrum
+ * is meant for one reader (the frame loop).
+ */
+#ifndef FSOUND_H
+#define FSOUND_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* An open stream. Streams live until the process ends. */
+typedef struct FSOUND_STREAM FSOUND_STREAM;
+
+/* The spectrum-analysis unit. */
+typedef struct FSOUND_DSPUNIT FSOUND_DSPUNIT;
+
+/* End-of-stream callback: called on the audio thread with the stream that ended, a null
+ * buffer, a length of 0 and the user value given to FSOUND_Stream_SetEndCallback. Its
+ * result is not looked at. */
+typedef signed char (*FSOUND_STREAMCALLBACK)(FSOUND_STREAM* stream, void* buffer, int length,
+                                             int user);
+
+/* Error codes, read with FSOUND_GetError. A failing call sets the code; a succeeding call
+ * leaves it alone, so the code tells why the last failure happened. */
+enum {
+    FSOUND_ERR_NONE = 0,          /* nothing has failed */
+    FSOUND_ERR_UNINITIALIZED = 1, /* the call needs FSOUND_Init to have succeeded */
+    FSOUND_ERR_INIT = 2,          /* no audio output could be opened */
+    FSOUND_ERR_INVALID_PARAM = 3, /* a null handle, a channel out of range, a bad rate */
+    FSOUND_ERR_FILE_NOTFOUND = 4, /* the file could not be opened for reading */
+    FSOUND_ERR_FILE_FORMAT = 5,   /* the file is not an Ogg Vorbis stream the layer can play */
+    FSOUND_ERR_MEMORY = 6         /* out of memory */
+};
+
+/* Opens the default audio output at mixrate Hz (8000..192000) with maxchannels software
+ * channels (1..64). flags must be 0. Returns non-zero when the output is ready; 0 when it
+ * could not be opened (FSOUND_ERR_INIT). A second call while the output runs returns
+ * non-zero and changes nothing. */
+signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags);
+
+/* Opens the named Ogg Vorbis file for streaming: memory stays bounded whatever the file's
+ * length. mode, offset and length are accepted as given and do not change decoding: a stream
+ * always plays its whole file once. Returns null on failure (see the error codes). */
+FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offset, int length);
+
+/* Starts the stream from its beginning on the channel, replacing what that channel played
+ * (the replaced stream stops without its end callback). Returns the channel, or -1. */
+int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream);
+
+/* Installs the callback called each time the stream has been played to its last sample.
+ * A FSOUND_Stream_Play made inside it starts at the very next sample. Null removes it. */
+signed char FSOUND_Stream_SetEndCallback(FSOUND_STREAM* stream, FSOUND_STREAMCALLBACK callback,
+                                         int user);
+
+/* The last error code. */
+int FSOUND_GetError(void);
+
+/* The spectrum-analysis unit; it starts switched off. */
+FSOUND_DSPUNIT* FSOUND_DSP_GetFFTUnit(void);
+
+/* Switches a unit on (non-zero) or off. */
+signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
+
+/* 512 magnitudes of what is audible now, lowest frequency first: the most recent 1024
+ * samples of the mono mix that have reached the output, Hann windowed; bin k covers
+ * k * mixrate / 1024 Hz and a full-scale sine at a bin's centre reads about 1.0. Never null:
+ * the array is all zeros while the analysis is off or the output is not running. The array
+ * belongs to the layer and is rewritten by the next call. */
+float* FSOUND_DSP_GetSpectrum(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
