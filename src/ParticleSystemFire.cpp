@@ -1,5 +1,6 @@
 #include "ParticleSystemFire.h"
 
+#include <limits.h>
 #include <stdlib.h>
 
 /* Centre of the spawn box, scene units. */
@@ -39,9 +40,10 @@ void ParticleSystemFire::addParticles(int num)
     if (num <= 0)
         return;
     int iNumOld = iNumber;
-    int iNumNew = iNumOld + num;
-    if (iNumNew < iNumOld) /* the count would overflow */
+    long long total = (long long)iNumOld + num;
+    if (total > INT_MAX) /* the count would overflow */
         return;
+    int iNumNew = (int)total;
     size_t n = (size_t)iNumNew;
 
     /* Each array is grown on its own; the system only takes the new count once all
