@@ -1,0 +1,1 @@
+nv_fuzz(fuzz_png ${CMAKE_CURRENT_LIST_DIR}/fuzz_png.cpp)
