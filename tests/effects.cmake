@@ -15,3 +15,5 @@ nv_test(test_scroller SOURCES test_scroller.cpp ${NV_SRC}/Scroller.cpp ${NV_SRC}
 target_include_directories(test_scroller PRIVATE ${NV_SRC})
 
 nv_test(test_oia SOURCES test_oia.cpp LIBS nork LABELS unit)
+
+nv_script_test(nork_oia_tool ${CMAKE_CURRENT_SOURCE_DIR}/nork_oia_tool.sh LABELS unit TIMEOUT 60)
