@@ -17,6 +17,7 @@ enum nork_exit {
 
 int cmd_ar(int argc, char** argv);
 int cmd_find(int argc, char** argv);
+int cmd_png(int argc, char** argv);
 int cmd_oia(int argc, char** argv);
 
 /* Writes an NDAR archive of count files, each entry named exactly as given;

@@ -16,6 +16,7 @@ typedef struct command_t {
 static const command_t commands[] = {
     {"ar", cmd_ar, "ar create|list|extract ...   make, list and unpack NDAR archives"},
     {"find", cmd_find, "find NAME...                 look names up as the demo does, with the trace"},
+    {"png", cmd_png, "png FILE... | png --rgba OUT FILE   PNG header and decode; RGBA8888 pixels"},
     {"oia", cmd_oia, "oia FILE... | oia --obj OUT FILE   NoIA model header, bounds; export as OBJ"},
 };
 
