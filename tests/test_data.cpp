@@ -1,0 +1,396 @@
+// Archives: the writer's layout, the lookup and accessors, registration, and
+// malformed images that must fail without reading outside themselves.
+#include "dar_helpers.h"
+
+using namespace dar;
+
+namespace {
+
+class CarriedArchive : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir;
+        bytes_ = new Bytes(packCarried(dir_->path));
+    }
+    static void TearDownTestSuite() {
+        delete bytes_;
+        delete dir_;
+    }
+    static TempDir* dir_;
+    static Bytes* bytes_;
+    Image image{*bytes_};
+    Lib lib;
+};
+TempDir* CarriedArchive::dir_ = nullptr;
+Bytes* CarriedArchive::bytes_ = nullptr;
+
+TEST_F(CarriedArchive, WriterGivesTheDemoArchiveLayout) {
+    const Bytes& b = *bytes_;
+    ASSERT_EQ(b.size(), 1082675u);
+    EXPECT_EQ(memcmp(b.data(), "NDAR", 4), 0);
+    EXPECT_EQ(get32(b, 4), 1082675u);
+    EXPECT_EQ(get32(b, b.size() - 4), 1082462u);  // directory offset
+    EXPECT_EQ(memcmp(&b[1082462], "DIR", 3), 0);
+    EXPECT_EQ(b[1082465] | b[1082466] << 8, 9);
+    EXPECT_EQ(memcmp(&b[1082668], "END", 3), 0);  // trailer
+
+    // Names in entry order, from 1082521 up to the trailer.
+    std::string names;
+    for (const Entry& e : carried()) names += std::string(e.name) + '\0';
+    EXPECT_EQ(names.size(), 147u);
+    EXPECT_EQ(std::string((const char*)&b[1082521], 147), names);
+
+    // Each record: tag, size, the file's bytes, then the spare byte repeating the last.
+    int seed = 0;
+    for (const Entry& e : carried()) {
+        SCOPED_TRACE(e.name);
+        size_t at = (size_t)e.offset;
+        EXPECT_EQ(memcmp(&b[at], "DAT", 3), 0);
+        EXPECT_EQ(get32(b, at + 3), (uint32_t)e.size);
+        Bytes data = content(e.size, seed++, strstr(e.name, ".txt") != nullptr);
+        EXPECT_EQ(memcmp(&b[at + 7], data.data(), data.size()), 0);
+        EXPECT_EQ(b[at + 7 + (size_t)e.size], data.back());
+    }
+}
+
+TEST_F(CarriedArchive, LookupFindsEveryEntryAtItsOffset) {
+    for (const Entry& e : carried()) {
+        SCOPED_TRACE(e.name);
+        int32_t pos = nork_dar_getPos(lib.handle, image.data(), e.name);
+        EXPECT_EQ(pos, e.offset);
+        EXPECT_EQ(nork_dar_getSize(image.data(), pos), e.size);
+        EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, e.name), e.offset);
+    }
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "data/nork.png"), 48165);
+    EXPECT_EQ(nork_dar_getSize(image.data(), 48165), 6726);
+    EXPECT_EQ(nork_dar_getData(image.data(), 48165), image.data() + 48172);
+    EXPECT_EQ(nork_dar_getData(image.data(), 8), image.data() + 15);
+    EXPECT_EQ(nork_dar_getSize(image.data(), 41427), 6730);
+}
+
+TEST_F(CarriedArchive, NamesMatchOnlyExactly) {
+    for (const char* name : {"data/NORK.png", "data/Nork.png", "nork.png", "./data/nork.png", "data//nork.png",
+                             "data/nork.png ", "data/nork", ""}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), name), -1);
+    }
+}
+
+TEST_F(CarriedArchive, MissingNameExaminesEveryEntry) {
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "data/wisp.png"), -1);
+    // The window shows the last five entries examined, two lines each.
+    EXPECT_EQ(lib.trace(),
+              "data offset: 48165\nname offset: 67\n"
+              "data offset: 54899\nname offset: 81\n"
+              "data offset: 207148\nname offset: 100\n"
+              "data offset: 213498\nname offset: 117\n"
+              "data offset: 785277\nname offset: 132\n");
+}
+
+TEST_F(CarriedArchive, LookupTraceStartsWithTheHeader) {
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "data/turm.png"), 8);
+    EXPECT_EQ(lib.trace(),
+              "Started\nSize: 1082675\nDir offset: 1082462\nDir entries: 9\n"
+              "data offset: 8\nname offset: 0\ndata offset: 8\n");
+}
+
+TEST_F(CarriedArchive, RegisteredSizeComesFromTheHeader) {
+    ASSERT_EQ(nork_dar_add(lib.handle, (nork_data_t*)image.data()), 0);
+    ASSERT_EQ(lib.nl()->iNumData, 1);
+    EXPECT_EQ(lib.nl()->data[0]->type, NL_SRC_ARCHIVE);
+    nork_data_t* record = (nork_data_t*)lib.nl()->data[0]->data;
+    EXPECT_EQ(record->data, image.data());
+    EXPECT_EQ(record->size, 1082675);
+}
+
+TEST_F(CarriedArchive, ArchiveFileIsRegisteredWithItsLength) {
+    ASSERT_EQ(nork_dar_add_file(lib.handle, (dir_->path / "out.ndar").c_str()), 0);
+    nork_data_t* record = (nork_data_t*)lib.nl()->data[0]->data;
+    EXPECT_EQ(record->size, 1082675);
+    nork_memfile_t* mf = nork_memfile_new(lib.handle);
+    ASSERT_EQ(nork_memfile_load(lib.handle, mf, "data/burst.png"), 0);
+    EXPECT_EQ(mf->iSize, 6545);
+    EXPECT_EQ(mf->pData, (unsigned char*)record->data + 34874 + 7);
+    nork_memfile_delete(&mf);
+}
+
+TEST(ArchiveWriter, EmptyArchiveHasNoEntriesAndLookupFails) {
+    TempDir dir;
+    Bytes b = pack(dir.path, {});
+    ASSERT_EQ(b.size(), 20u);  // header, directory head, trailer
+    EXPECT_EQ(get32(b, 4), 20u);
+    EXPECT_EQ(get32(b, 16), 8u);
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
+    EXPECT_EQ(lib.trace(), "Started\nSize: 20\nDir offset: 8\nDir entries: 0\n");
+}
+
+TEST(ArchiveWriter, EmptyFileGetsAZeroSpareByte) {
+    TempDir dir;
+    writeFile(dir.path / "empty", {});
+    writeFile(dir.path / "one", {0x7f});
+    Bytes b = pack(dir.path, {"empty", "one"});
+    EXPECT_EQ(get32(b, 8 + 3), 0u);
+    EXPECT_EQ(b[8 + 7], 0);  // spare byte of the empty file
+    EXPECT_EQ(memcmp(&b[16], "DAT", 3), 0);
+    EXPECT_EQ(b[16 + 7], 0x7f);
+    EXPECT_EQ(b[16 + 8], 0x7f);  // spare byte repeats the last
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "empty"), 8);
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "one"), 16);
+}
+
+TEST(ArchiveWriter, FirstOfTwoEqualNamesWins) {
+    TempDir dir;
+    writeFile(dir.path / "x", {1, 2, 3});
+    Bytes b = pack(dir.path, {"x", "./x", "x"});
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "x"), 8);
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "./x"), 19);
+}
+
+TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold) {
+    TempDir dir;
+    Chdir here(dir.path);
+    writeFile(dir.path / "f", {1});
+    std::vector<std::string> names(65536, "f");
+    std::vector<char*> argv;
+    for (std::string& n : names) argv.push_back(n.data());
+    EXPECT_EQ(nork_ar_create("many.ndar", 65536, argv.data()), NORK_EXIT_TOO_BIG);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "many.ndar"));
+
+    // 300 names of 220 bytes each (all the same file): over 65535 bytes of names.
+    std::string longName;
+    for (int i = 0; i < 109; i++) longName += "./";
+    longName += "f";
+    std::vector<char*> longArgv(300, longName.data());
+    EXPECT_EQ(nork_ar_create("names.ndar", 300, longArgv.data()), NORK_EXIT_TOO_BIG);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "names.ndar"));
+
+    // A file over what any archive can hold (sparse, so it takes no space).
+    { std::ofstream big(dir.path / "big"); }
+    std::filesystem::resize_file(dir.path / "big", 3ull << 30);
+    char bigName[] = "big";
+    char* bigArgv[] = {bigName};
+    EXPECT_EQ(nork_ar_create("big.ndar", 1, bigArgv), NORK_EXIT_TOO_BIG);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "big.ndar"));
+
+    char missing[] = "no-such-file";
+    char* missingArgv[] = {missing};
+    EXPECT_EQ(nork_ar_create("missing.ndar", 1, missingArgv), NORK_EXIT_IO);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "missing.ndar"));
+}
+
+// ---------------------------------------------------------------------------
+// Malformed images. A small archive: "a" (5 bytes) at 8, "bb" (empty) at 21,
+// the directory at 29, its table at 34, names at 46, the trailer at 51, Size 58.
+
+Bytes small() {
+    TempDir dir;
+    writeFile(dir.path / "a", {1, 2, 3, 4, 5});
+    writeFile(dir.path / "bb", {});
+    Bytes b = pack(dir.path, {"a", "bb"});
+    EXPECT_EQ(b.size(), 58u);
+    EXPECT_EQ(get32(b, 54), 29u);
+    return b;
+}
+
+// The lookup fails on the image, both bounded and through the file loader,
+// and the loader leaves the record alone.
+void expectRejected(const Bytes& b, const char* name) {
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, name), -1);
+    addImage(lib, image);
+    nork_memfile_t mf = {};
+    EXPECT_EQ(nork_memfile_load(lib.handle, &mf, name), -1);
+    EXPECT_EQ(mf.pData, nullptr);
+    EXPECT_EQ(mf.iSize, 0);
+    std::string trace = lib.trace();
+    EXPECT_NE(trace.find("couldn't find " + std::string(name) + "\n"), std::string::npos) << trace;
+}
+
+TEST(MalformedArchive, TheSmallArchiveIsFineAsWritten) {
+    Bytes b = small();
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "a"), 8);
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "bb"), 21);
+}
+
+TEST(MalformedArchive, WrongMagicRecordsNothing) {
+    Bytes b = small();
+    b[3] = 'X';
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
+    EXPECT_EQ(lib.trace(), "Started\n");
+    expectRejected(b, "a");
+}
+
+TEST(MalformedArchive, WrongDirectoryTag) {
+    Bytes b = small();
+    b[29 + 2] = 'X';
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
+    EXPECT_EQ(lib.trace(), "Started\nSize: 58\nDir offset: 29\n");
+    expectRejected(b, "a");
+}
+
+TEST(MalformedArchive, EmptyDirectoryAfterThreeEntries) {
+    Bytes b = small();
+    put16(b, 29 + 3, 0);
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
+    EXPECT_EQ(lib.trace(), "Started\nSize: 58\nDir offset: 29\nDir entries: 0\n");
+    expectRejected(b, "a");
+}
+
+TEST(MalformedArchive, DirectoryOffsetPastTheEnd) {
+    for (uint32_t dir : {58u, 54u, 1000u, 0x7fffffffu, 0xffffffffu}) {
+        SCOPED_TRACE(dir);
+        Bytes b = small();
+        put32(b, 54, dir);
+        expectRejected(b, "a");
+        Image image(b);
+        Lib lib;
+        EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
+    }
+}
+
+TEST(MalformedArchive, EntryTablePastTheEnd) {
+    for (uint32_t n : {3u, 10u, 65535u}) {
+        SCOPED_TRACE(n);
+        Bytes b = small();
+        put16(b, 29 + 3, n);
+        expectRejected(b, "zz");
+    }
+}
+
+TEST(MalformedArchive, NameOffsetPastTheEnd) {
+    for (uint32_t off : {12u, 100u, 65535u}) {
+        SCOPED_TRACE(off);
+        Bytes b = small();
+        put16(b, 34 + 4, off);  // the first entry's name
+        expectRejected(b, "bb");
+    }
+}
+
+TEST(MalformedArchive, DamagedLaterEntryDoesNotHideAnEarlierOne) {
+    Bytes b = small();
+    put16(b, 34 + 6 + 4, 1000);  // the second entry's name
+    Image image(b);
+    Lib lib;
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "a"), 8);
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "bb"), -1);
+}
+
+TEST(MalformedArchive, DataOffsetOrSizePastTheEnd) {
+    for (uint32_t off : {52u, 58u, 1000u, 0x80000000u, 0xffffffffu}) {
+        SCOPED_TRACE(off);
+        Bytes b = small();
+        put32(b, 34, off);  // the first entry's record
+        expectRejected(b, "a");
+    }
+    for (uint32_t size : {44u, 1000u, 0xfffffff9u, 0xffffffffu}) {
+        SCOPED_TRACE(size);
+        Bytes b = small();
+        put32(b, 8 + 3, size);  // "a"'s data size: 43 would still fit
+        expectRejected(b, "a");
+    }
+    Bytes fits = small();
+    put32(fits, 8 + 3, 43);  // ends exactly at the end of the image
+    Image image(fits);
+    Lib lib;
+    EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "a"), 8);
+}
+
+TEST(MalformedArchive, HeaderSizeBeyondTheRegisteredBytes) {
+    Bytes b = small();
+    put32(b, 4, 59);
+    expectRejected(b, "a");
+    put32(b, 4, 0xffffffff);
+    expectRejected(b, "a");
+    put32(b, 4, 14);  // too short for a header and a trailer
+    expectRejected(b, "a");
+}
+
+TEST(MalformedArchive, ImagesShorterThanAHeader) {
+    for (size_t length : {0u, 3u, 4u, 7u}) {
+        SCOPED_TRACE(length);
+        Bytes b = small();
+        b.resize(length);
+        expectRejected(b, "a");
+    }
+}
+
+TEST(MalformedArchive, TruncatedImageIsRefusedByTheLoader) {
+    Bytes b = small();
+    b.resize(40);  // header Size still says 58
+    expectRejected(b, "a");
+}
+
+TEST(MalformedArchive, NameWithoutTerminatorBeforeTheEnd) {
+    // A directory offset without zero bytes needs an image over 16 MB; the only
+    // name then starts at the trailer and runs to the last byte with no NUL.
+    const uint32_t dir = 0x01010101;
+    Bytes b((size_t)dir + 5 + 6 + 7, 0);
+    memcpy(b.data(), "NDAR", 4);
+    put32(b, 4, (uint32_t)b.size());
+    memcpy(&b[dir], "DIR", 3);
+    put16(b, dir + 3, 1);
+    put32(b, dir + 5, 8);
+    put16(b, dir + 9, 0);
+    memcpy(&b[b.size() - 7], "END", 3);
+    put32(b, b.size() - 4, dir);
+    expectRejected(b, "END\x01\x01\x01\x01");
+}
+
+// ---------------------------------------------------------------------------
+// Registration.
+
+TEST(Sources, SeventeenthSourceIsRefusedAndTheRestKept) {
+    Bytes b = small();
+    Image image(b);
+    Lib lib;
+    for (int i = 0; i < NL_MAX_SOURCES; i++) ASSERT_EQ(nork_dar_add_dir(lib.handle, "."), 0);
+    nl_data_t* lastSource = lib.nl()->data[NL_MAX_SOURCES - 1];
+
+    EXPECT_EQ(nork_dar_add_dir(lib.handle, ".."), -1);
+    EXPECT_EQ(nork_dar_add(lib.handle, (nork_data_t*)image.data()), -1);
+    TempDir dir;
+    writeFile(dir.path / "x.ndar", b);
+    EXPECT_EQ(nork_dar_add_file(lib.handle, (dir.path / "x.ndar").c_str()), -1);
+    nork_data_t* record = (nork_data_t*)malloc(sizeof *record);
+    EXPECT_EQ(_nork_dar_add(lib.handle, record), -1);
+    free(record);  // refused: still ours
+
+    EXPECT_EQ(lib.nl()->iNumData, NL_MAX_SOURCES);
+    EXPECT_EQ(lib.nl()->data[NL_MAX_SOURCES - 1], lastSource);
+    EXPECT_STREQ((const char*)lastSource->data, ".");
+}
+
+TEST(Sources, UnreadableArchiveFileRegistersNothing) {
+    Lib lib;
+    TempDir dir;
+    EXPECT_EQ(nork_dar_add_file(lib.handle, (dir.path / "absent.ndar").c_str()), -1);
+    EXPECT_EQ(nork_dar_add_file(lib.handle, dir.path.c_str()), -1);  // a directory
+    EXPECT_EQ(nork_dar_add_file(lib.handle, nullptr), -1);
+    EXPECT_EQ(lib.nl()->iNumData, 0);
+}
+
+TEST(Sources, DirectoryNameIsAPrivateCopy) {
+    Lib lib;
+    char name[] = "some/dir";
+    ASSERT_EQ(nork_dar_add_dir(lib.handle, name), 0);
+    name[0] = 'X';
+    EXPECT_EQ(lib.nl()->data[0]->type, NL_SRC_DIRECTORY);
+    EXPECT_STREQ((const char*)lib.nl()->data[0]->data, "some/dir");
+}
+
+}  // namespace
