@@ -10,6 +10,8 @@
 #include "frame.h"
 #include "global.h"
 #include "info.h"
+#include "music.h"
+#include "util.h"
 #include "window.h"
 
 nork_lib_t* pNorkLib = nullptr;
@@ -30,11 +32,6 @@ float oiaLogo[20] = {
     0, 1, -0.98f, -1.25f, 0,
     1, 1, -0.28f, -1.25f, 0,
 };
-
-/* Until the sound layer delivers a spectrum, the frame reads silence. */
-static float silentSpectrum[SPECTRUM_BINS];
-
-static float* currentSpectrum(void) { return silentSpectrum; }
 
 int run(void) {
     static float t = 0;
@@ -90,7 +87,25 @@ int run(void) {
 
     scene1->run(deltaTime);
 
-    updateInfo(&info, currentSpectrum());
+    // Logo overlay: over the whole window, in device coordinates, added onto the
+    // picture at 80 % of its brightness.
+    glViewport(0, 0, winW, winH);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glBindTexture(GL_TEXTURE_2D, texNork);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glColor4f(1, 1, 1, 0.8f);
+    glInterleavedArrays(GL_T2F_V3F, 0, oiaLogo);
+    glDrawArrays(GL_QUADS, 0, 4);
+    glDisable(GL_BLEND);
+
+    updateInfo(&info, FSOUND_DSP_GetSpectrum());
     return 0;
 }
 
@@ -112,6 +127,13 @@ int main(int argc, char** argv) {
     nork_dar_add(pNorkLib, dataVelandor_data);
     nork_dar_add_dir(pNorkLib, ".");
     nork_dar_add_dir(pNorkLib, "..");
+
+    soundInit();
+
+    // The logo texture for the overlay of every frame.
+    nork_image_t* image = nork_imageFromPNG(pNorkLib, "data/nork.png");
+    nork_image_toRGBA8888(pNorkLib, image);
+    texNork = util_textureFromNorkImage(pNorkLib, image);
 
     scene1 = new Scene;
     scene1->setInfo(&info);
