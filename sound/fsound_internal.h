@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <SDL.h>
+#include <samplerate.h>
 #include <vorbis/vorbisfile.h>
 
 #include "fsound.h"
@@ -47,7 +48,8 @@ enum {
     kHeadFrames = 16384,   /* kept decoded from each stream's start, so restarts never wait */
     kRingFrames = 65536,   /* decode-ahead per stream (about 1.5 s at 44.1 kHz) */
     kDecodeRoom = 16384,   /* the decoder tops a ring up once this much is free */
-    kScratchFrames = 16384, /* one decode step's output at most (512 source frames, x24) */
+    kStepFrames = 512,     /* file frames decoded per step */
+    kScratchFrames = 16384, /* one step's output at most: kStepFrames times 24 (8 to 192 kHz) */
     kHistoryFrames = 8192, /* mono mix kept for the spectrum */
     kMaxChannels = 64
 };
@@ -70,7 +72,9 @@ struct FSOUND_STREAM {
     /* Decoder thread only (the opener's thread until the stream is published). */
     OggVorbis_File vf;
     bool vfOpen = false;
-    SDL_AudioStream* resampler = nullptr; /* null when the file's rate is the output's */
+    SRC_STATE* resampler = nullptr; /* null when the file's rate is the output's */
+    double ratio = 1.0;             /* output frames per file frame */
+    float stepBuffer[fsound::kStepFrames * fsound::kOutChannels]; /* a step before resampling */
     uint32_t decodedGeneration = 0;
     size_t skipFrames = 0; /* after a rewind: frames to drop because head holds them */
     bool sourceRead = false; /* the file is read to its end; the resampler may hold more */

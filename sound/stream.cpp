@@ -17,10 +17,6 @@ namespace fsound {
 
 namespace {
 
-/* Source frames asked of the decoder per step; at most 24 times as many come out after
- * resampling (8 kHz up to 192 kHz), which kScratchFrames holds. */
-const int kStepFrames = 512;
-
 /* The index of the right front channel in Vorbis's channel order. */
 int rightChannel(int channels) {
     if (channels == 1) return 0;
@@ -28,53 +24,70 @@ int rightChannel(int channels) {
     return 2; // L, C, R first for 3 and for 5 to 8 channels
 }
 
+/* Runs the resampler over n frames of input (none with end set: drain it), appending to out,
+ * which holds kScratchFrames; returns the frames made. */
+size_t resample(FSOUND_STREAM* s, const float* in, size_t n, bool end, float* out) {
+    size_t made = 0;
+    for (;;) {
+        SRC_DATA d;
+        d.data_in = in;
+        d.input_frames = (long)n;
+        d.data_out = out + made * kOutChannels;
+        d.output_frames = (long)(kScratchFrames - made);
+        d.end_of_input = end ? 1 : 0;
+        d.src_ratio = s->ratio;
+        if (src_process(s->resampler, &d) != 0) return made;
+        made += (size_t)d.output_frames_gen;
+        in += d.input_frames_used * kOutChannels;
+        n -= (size_t)d.input_frames_used;
+        // Done when the input is used up and, at the end, nothing more comes out.
+        if ((n == 0 && !end) || made == kScratchFrames) return made;
+        if (end && d.output_frames_gen == 0 && n == 0) {
+            s->sourceDone = true;
+            return made;
+        }
+    }
+}
+
 /* One decoding step into out (kScratchFrames stereo frames): returns the frames made.
  * Sets sourceDone once every frame of the file has come out. */
 size_t decodeStep(FSOUND_STREAM* s, float* out) {
     if (s->sourceDone) return 0;
-    if (!s->sourceRead) {
-        float** pcm = nullptr;
-        int section = 0;
-        long n;
-        do {
-            n = ov_read_float(&s->vf, &pcm, kStepFrames, &section);
-        } while (n == OV_HOLE);
-        if (n > 0) {
-            // A chained file whose later link changes the format ends where the change is.
-            vorbis_info* vi = ov_info(&s->vf, section);
-            if (!vi || vi->channels != s->srcChannels || vi->rate != s->srcRate) n = 0;
-        }
-        if (n > 0) {
-            float stereo[kStepFrames * kOutChannels];
-            int right = rightChannel(s->srcChannels);
-            for (long i = 0; i < n; i++) {
-                stereo[i * 2] = pcm[0][i];
-                stereo[i * 2 + 1] = pcm[right][i];
-            }
-            if (!s->resampler) {
-                memcpy(out, stereo, (size_t)n * kOutChannels * sizeof(float));
-                return (size_t)n;
-            }
-            SDL_AudioStreamPut(s->resampler, stereo, (int)(n * kOutChannels * sizeof(float)));
-        } else {
-            s->sourceRead = true;
-            if (!s->resampler) {
-                s->sourceDone = true;
-                return 0;
-            }
-            SDL_AudioStreamFlush(s->resampler);
-        }
+    if (s->sourceRead) return resample(s, nullptr, 0, true, out);
+
+    float** pcm = nullptr;
+    int section = 0;
+    long n;
+    do {
+        n = ov_read_float(&s->vf, &pcm, kStepFrames, &section);
+    } while (n == OV_HOLE);
+    if (n > 0) {
+        // A chained file whose later link changes the format ends where the change is.
+        vorbis_info* vi = ov_info(&s->vf, section);
+        if (!vi || vi->channels != s->srcChannels || vi->rate != s->srcRate) n = 0;
     }
-    int bytes = SDL_AudioStreamGet(s->resampler, out,
-                                   (int)(kScratchFrames * kOutChannels * sizeof(float)));
-    if (bytes < 0) bytes = 0;
-    if (s->sourceRead && SDL_AudioStreamAvailable(s->resampler) == 0) s->sourceDone = true;
-    return (size_t)bytes / (kOutChannels * sizeof(float));
+    if (n <= 0) {
+        s->sourceRead = true;
+        if (!s->resampler) {
+            s->sourceDone = true;
+            return 0;
+        }
+        return resample(s, nullptr, 0, true, out);
+    }
+
+    float* stereo = s->resampler ? s->stepBuffer : out;
+    int right = rightChannel(s->srcChannels);
+    for (long i = 0; i < n; i++) {
+        stereo[i * 2] = pcm[0][i];
+        stereo[i * 2 + 1] = pcm[right][i];
+    }
+    if (!s->resampler) return (size_t)n;
+    return resample(s, stereo, (size_t)n, false, out);
 }
 
 /* Back to the file's first frame; head holds what the first kHeadFrames decode to. */
 void rewindSource(FSOUND_STREAM* s) {
-    if (s->resampler) SDL_AudioStreamClear(s->resampler);
+    if (s->resampler) src_reset(s->resampler);
     s->skipFrames = s->headFrames;
     s->sourceRead = s->sourceDone = ov_pcm_seek(&s->vf, 0) != 0;
 }
@@ -122,7 +135,7 @@ bool serviceStream(FSOUND_STREAM* s, float* scratch) {
 } // namespace
 
 void freeStream(FSOUND_STREAM* s) {
-    if (s->resampler) SDL_FreeAudioStream(s->resampler);
+    if (s->resampler) src_delete(s->resampler);
     if (s->vfOpen) ov_clear(&s->vf); // closes the file
     delete s;
 }
@@ -156,8 +169,9 @@ FSOUND_STREAM* openStream(Output* o, const char* name) {
     s->srcRate = (int)vi->rate;
     s->srcChannels = vi->channels;
     if (s->srcRate != o->mixRate) {
-        s->resampler = SDL_NewAudioStream(AUDIO_F32SYS, kOutChannels, s->srcRate, AUDIO_F32SYS,
-                                          kOutChannels, o->mixRate);
+        int error = 0;
+        s->resampler = src_new(SRC_SINC_FASTEST, kOutChannels, &error);
+        s->ratio = (double)o->mixRate / s->srcRate;
         if (!s->resampler) {
             freeStream(s);
             setError(FSOUND_ERR_MEMORY);
