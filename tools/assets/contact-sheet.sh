@@ -40,5 +40,6 @@ montage -font DejaVu-Sans -pointsize 13 -fill '#dddddd' -background '#202020' \
 montage -font DejaVu-Sans -pointsize 13 -fill '#dddddd' -background '#202020' \
   -label 'MossGlade.png (rows 0-5 of the font grid)' "$work/6.png" \
   -tile 1x1 -geometry +6+6 "$work/bottom.png"
+# 256 colours keep the sheet small enough to sit in the repository.
 convert -background '#202020' "$work/top.png" "$work/bottom.png" -gravity center -append \
-  -define png:exclude-chunks=date,time -strip "$out"
+  -colors 256 -define png:exclude-chunks=date,time -strip "PNG8:$out"
