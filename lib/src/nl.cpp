@@ -62,23 +62,23 @@ static void nl_format(char* out, size_t cap, const char* fmt, intptr_t value) {
     const char* rest = p + 1;
     int prefixLen = (int)(pct - fmt);
 
-    /* spec becomes "<prefix><conversion><rest>" with the conversion rewritten for
+    /* layout becomes "<prefix><conversion><rest>", the conversion rewritten for
      * the argument actually passed. */
-    char spec[24];
+    char layout[24];
     switch (conv) {
     case 'd':
-        snprintf(spec, sizeof spec, "%%.*s%%%.*s%sd%%s", widthLen, pct + 1, isLong ? "l" : "");
+        snprintf(layout, sizeof layout, "%%.*s%%%.*s%sd%%s", widthLen, pct + 1, isLong ? "l" : "");
         if (isLong)
-            snprintf(out, cap, spec, prefixLen, fmt, (long)value, rest);
+            snprintf(out, cap, layout, prefixLen, fmt, (long)value, rest);
         else
-            snprintf(out, cap, spec, prefixLen, fmt, (int)value, rest);
+            snprintf(out, cap, layout, prefixLen, fmt, (int)value, rest);
         break;
     case 's':
         snprintf(out, cap, "%.*s%s%s", prefixLen, fmt, value ? (const char*)value : "(null)", rest);
         break;
     case 'x':
-        snprintf(spec, sizeof spec, "%%.*s%%%.*s" PRIxPTR "%%s", widthLen, pct + 1);
-        snprintf(out, cap, spec, prefixLen, fmt, (uintptr_t)value, rest);
+        snprintf(layout, sizeof layout, "%%.*s%%%.*s" PRIxPTR "%%s", widthLen, pct + 1);
+        snprintf(out, cap, layout, prefixLen, fmt, (uintptr_t)value, rest);
         break;
     }
 }
