@@ -5,7 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "Scene.h"
+#include "Scene1.h"
 #include "archive.h"
 #include "frame.h"
 #include "global.h"
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     nork_image_toRGBA8888(pNorkLib, image);
     texNork = util_textureFromNorkImage(pNorkLib, image);
 
-    scene1 = new Scene;
+    scene1 = new Scene1;
     scene1->setInfo(&info);
 
     startTime = lastTime = timeStamp();
