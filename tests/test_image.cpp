@@ -1,6 +1,7 @@
 /* Images: loading a named PNG through the library's sources, and RGBA conversion. */
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,25 @@ TEST_F(Image, RgbImageConvertsWithOpaqueAlpha) {
     EXPECT_EQ(rgba, libpngRGBA(file));
     for (size_t i = 3; i < rgba.size(); i += 4) ASSERT_EQ(rgba[i], 255) << i;
     EXPECT_EQ(image->mode, NORK_IMAGE_RGB); /* the mode still names the loaded layout */
+}
+
+TEST_F(Image, RgbConversionOfEverySmallSize) {
+    /* The widening runs in place from the end, in groups of four pixels and a tail. */
+    for (unsigned w : {1u, 2u, 3u, 4u, 5u, 7u, 15u, 16u, 17u, 31u, 64u, 65u})
+        for (unsigned h : {1u, 3u}) {
+            nork_image_t* img = (nork_image_t*)calloc(1, sizeof(nork_image_t));
+            img->width = (uint16_t)w;
+            img->height = (uint16_t)h;
+            img->mode = NORK_IMAGE_RGB;
+            Bytes px = makePixels(w, h, 3, w * 7 + h);
+            img->data = (unsigned char*)malloc(px.size());
+            memcpy(img->data, px.data(), px.size());
+            ASSERT_EQ(nork_image_toRGBA8888(lib, img), 0);
+            Bytes want;
+            for (size_t i = 0; i < (size_t)w * h; i++) want.insert(want.end(), {px[3 * i], px[3 * i + 1], px[3 * i + 2], 255});
+            EXPECT_EQ(Bytes(img->data, img->data + want.size()), want) << w << "x" << h;
+            nork_image_delete(lib, &img);
+        }
 }
 
 TEST_F(Image, RgbaImageConvertsToTheSameBytes) {

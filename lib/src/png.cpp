@@ -236,39 +236,57 @@ unsigned char nork_png_paethPredictor(unsigned char a, unsigned char b, unsigned
 }
 
 #if defined(__SSE2__)
-template <int BPP>
+/* One pixel in the low lanes of a register. Inside a row a 3-byte pixel is
+ * moved with a 4-byte load or store (one move, no store-forwarding stall); the
+ * extra byte belongs to the next pixel, which is stored after it. Only where
+ * four bytes would pass the row's end (WHOLE false) are exactly BPP bytes moved. */
+template <int BPP, bool WHOLE>
 static inline __m128i loadPixel(const unsigned char* p) {
-    uint32_t v = 0;
-    memcpy(&v, p, BPP);
+    uint32_t v;
+    if (BPP == 4 || WHOLE)
+        memcpy(&v, p, 4);
+    else
+        v = (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16;
     return _mm_cvtsi32_si128((int)v);
 }
 
-template <int BPP>
+template <int BPP, bool WHOLE>
 static inline void storePixel(unsigned char* p, __m128i v) {
     uint32_t x = (uint32_t)_mm_cvtsi128_si32(v);
-    memcpy(p, &x, BPP);
+    memcpy(p, &x, (BPP == 4 || WHOLE) ? 4 : BPP);
 }
 
 template <int BPP>
 static void filterSubSimd(unsigned char* dest, const unsigned char* src, int len) {
     __m128i a = _mm_setzero_si128();
-    for (int i = 0; i < len; i += BPP) {
-        a = _mm_add_epi8(a, loadPixel<BPP>(src + i));
-        storePixel<BPP>(dest + i, a);
+    int i = 0;
+    for (; i + 4 <= len; i += BPP) {
+        a = _mm_add_epi8(a, loadPixel<BPP, true>(src + i));
+        storePixel<BPP, true>(dest + i, a);
     }
+    for (; i < len; i += BPP) {
+        a = _mm_add_epi8(a, loadPixel<BPP, false>(src + i));
+        storePixel<BPP, false>(dest + i, a);
+    }
+}
+
+template <int BPP, bool WHOLE>
+static inline __m128i avgStep(unsigned char* dest, const unsigned char* src, const unsigned char* last, __m128i a) {
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i b = loadPixel<BPP, WHOLE>(last);
+    /* avg_epu8 rounds up; take the carried-in low bit back to get the floor. */
+    __m128i avg = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
+    a = _mm_add_epi8(avg, loadPixel<BPP, WHOLE>(src));
+    storePixel<BPP, WHOLE>(dest, a);
+    return a;
 }
 
 template <int BPP>
 static void filterAvgSimd(unsigned char* dest, const unsigned char* src, const unsigned char* last, int len) {
-    const __m128i one = _mm_set1_epi8(1);
     __m128i a = _mm_setzero_si128();
-    for (int i = 0; i < len; i += BPP) {
-        __m128i b = loadPixel<BPP>(last + i);
-        /* avg_epu8 rounds up; take the carried-in low bit back to get the floor. */
-        __m128i avg = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-        a = _mm_add_epi8(avg, loadPixel<BPP>(src + i));
-        storePixel<BPP>(dest + i, a);
-    }
+    int i = 0;
+    for (; i + 4 <= len; i += BPP) a = avgStep<BPP, true>(dest + i, src + i, last + i, a);
+    for (; i < len; i += BPP) a = avgStep<BPP, false>(dest + i, src + i, last + i, a);
 }
 
 static inline __m128i abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
@@ -277,25 +295,33 @@ static inline __m128i select128(__m128i mask, __m128i yes, __m128i no) {
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
+/* a and c are the left and upper-left pixels, one 16-bit lane per byte; |p - a|
+ * with p = a + b - c is |b - c| and does not wait for the left pixel. */
+template <int BPP, bool WHOLE>
+static inline __m128i paethStep(unsigned char* dest, const unsigned char* src, const unsigned char* last, __m128i a,
+                                __m128i* c) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i b = _mm_unpacklo_epi8(loadPixel<BPP, WHOLE>(last), zero);
+    __m128i s = loadPixel<BPP, WHOLE>(src);
+    __m128i bc = _mm_sub_epi16(b, *c);
+    __m128i pa = abs16(bc);
+    __m128i ac = _mm_sub_epi16(a, *c);
+    __m128i pb = abs16(ac);
+    __m128i pc = abs16(_mm_add_epi16(bc, ac));
+    __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+    __m128i pred = select128(_mm_cmpeq_epi16(smallest, pa), a, select128(_mm_cmpeq_epi16(smallest, pb), b, *c));
+    __m128i out = _mm_add_epi8(_mm_packus_epi16(pred, pred), s);
+    storePixel<BPP, WHOLE>(dest, out);
+    *c = b;
+    return _mm_unpacklo_epi8(out, zero);
+}
+
 template <int BPP>
 static void filterPaethSimd(unsigned char* dest, const unsigned char* src, const unsigned char* last, int len) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i a = zero, c = zero; /* left and upper-left, one 16-bit lane per byte */
-    for (int i = 0; i < len; i += BPP) {
-        __m128i b = _mm_unpacklo_epi8(loadPixel<BPP>(last + i), zero);
-        __m128i bc = _mm_sub_epi16(b, c);
-        __m128i ac = _mm_sub_epi16(a, c);
-        __m128i pa = abs16(bc); /* |p - a| with p = a + b - c */
-        __m128i pb = abs16(ac);
-        __m128i pc = abs16(_mm_add_epi16(bc, ac));
-        __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        __m128i pred = select128(_mm_cmpeq_epi16(smallest, pa), a,
-                                 select128(_mm_cmpeq_epi16(smallest, pb), b, c));
-        __m128i out = _mm_add_epi8(_mm_packus_epi16(pred, pred), loadPixel<BPP>(src + i));
-        storePixel<BPP>(dest + i, out);
-        a = _mm_unpacklo_epi8(out, zero);
-        c = b;
-    }
+    __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 4 <= len; i += BPP) a = paethStep<BPP, true>(dest + i, src + i, last + i, a, &c);
+    for (; i < len; i += BPP) a = paethStep<BPP, false>(dest + i, src + i, last + i, a, &c);
 }
 #endif
 
@@ -368,8 +394,12 @@ static unsigned channelsOf(uint8_t colorType) {
 }
 
 /* Inflates the joined IDAT data in one call and unfilters every row straight
- * into pData; the previous row is the one just written. Everything the rows
- * depend on is checked before the first allocation. */
+ * into the output; the previous row is the one just written. The output rows
+ * are laid over the inflated ones in the same buffer: row y is written at
+ * y * length, below its own filtered bytes at y * (length + 1) + 1, so every
+ * filter reads a source byte before anything lands on it, and the buffer then
+ * only shrinks by the filter bytes. Everything the rows depend on is checked
+ * before the first allocation. */
 int nork_png_decompress(nork_png_t* pPng) {
     if (!pPng || pPng->bBadStream || !pPng->bHaveIHDR) return NORK_PNG_FAILED;
     const nork_png_IDAT_t* idat = pPng->pIDAT;
@@ -390,28 +420,18 @@ int nork_png_decompress(nork_png_t* pPng) {
 
     free(pPng->pScanlines);
     pPng->pScanlines = (unsigned char*)malloc((size_t)filtered);
-    if (!pPng->pScanlines) {
+    unsigned char* pNullLine = (unsigned char*)calloc(1, (size_t)length);
+    if (!pPng->pScanlines || !pNullLine) {
         nl_trace(pPng->pnl, NL_TR_OUT_OF_MEMORY, 0);
+        free(pNullLine);
+        free(pPng->pScanlines);
+        pPng->pScanlines = nullptr;
         return NORK_PNG_FAILED;
     }
     uLongf produced = (uLongf)filtered;
     int zr = uncompress(pPng->pScanlines, &produced, (const Bytef*)idat->pData, (uLong)idat->size);
     if (zr != Z_OK || produced != filtered) {
-        free(pPng->pScanlines);
-        pPng->pScanlines = nullptr;
-        return NORK_PNG_FAILED;
-    }
-
-    free(pPng->pData);
-    pPng->iSize = (uint32_t)(length * lines);
-    pPng->pData = (unsigned char*)malloc(pPng->iSize);
-    unsigned char* pNullLine = (unsigned char*)calloc(1, (size_t)length);
-    if (!pPng->pData || !pNullLine) {
-        nl_trace(pPng->pnl, NL_TR_OUT_OF_MEMORY, 0);
         free(pNullLine);
-        free(pPng->pData);
-        pPng->pData = nullptr;
-        pPng->iSize = 0;
         free(pPng->pScanlines);
         pPng->pScanlines = nullptr;
         return NORK_PNG_FAILED;
@@ -420,13 +440,13 @@ int nork_png_decompress(nork_png_t* pPng) {
     int len = (int)length;
     unsigned char bpp = pPng->bBytePerPixel;
     unsigned char* pLastLine = pNullLine;
-    unsigned char* pDest = pPng->pData;
+    unsigned char* pDest = pPng->pScanlines;
     int result = NORK_PNG_OK;
     for (uint64_t line = 0; line < lines; line++) {
         unsigned char* row = pPng->pScanlines + line * (length + 1);
         unsigned char* src = row + 1;
         switch (row[0]) {
-        case 0: memcpy(pDest, src, length); break;
+        case 0: memmove(pDest, src, length); break;
         case 1: nork_png_filterSub(pDest, src, len, bpp); break;
         case 2: nork_png_filterUp(pDest, src, pLastLine, len); break;
         case 3: nork_png_filterAvg(pDest, src, pLastLine, len, bpp); break;
@@ -440,9 +460,13 @@ int nork_png_decompress(nork_png_t* pPng) {
         pLastLine = pDest;
         pDest += length;
     }
-
     free(pNullLine);
-    free(pPng->pScanlines);
+
+    /* The unfiltered rows become the pixels; drop the space of the filter bytes. */
+    free(pPng->pData);
+    pPng->iSize = (uint32_t)(length * lines);
+    pPng->pData = (unsigned char*)realloc(pPng->pScanlines, pPng->iSize);
+    if (!pPng->pData) pPng->pData = pPng->pScanlines; /* shrinking in place failed: keep the larger block */
     pPng->pScanlines = nullptr;
     return result;
 }

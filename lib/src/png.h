@@ -97,7 +97,9 @@ int nork_png_addIDATFromChunk(nork_png_t* pPng, nork_png_chunk_t* pc);
 int nork_png_decompress(nork_png_t* pPng);
 
 /* Reconstruction of PNG filter method 0. dest: output row; src: filtered row;
- * last: previous output row (zeros for the first row); bpp: bytes per pixel. */
+ * last: previous output row (zeros for the first row); bpp: bytes per pixel.
+ * dest may overlap src if it starts below it: each source byte is read before
+ * the output byte at its index is written (the decoder unfilters in place). */
 int32_t nork_png_filterSub(unsigned char* dest, unsigned char* src, int len, unsigned char bpp);
 int32_t nork_png_filterUp(unsigned char* dest, unsigned char* src, unsigned char* last, int len);
 int32_t nork_png_filterAvg(unsigned char* dest, unsigned char* src, unsigned char* last, int len,
