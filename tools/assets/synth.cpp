@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include <algorithm>
+#include <deque>
 
 namespace synth {
 
@@ -87,7 +88,10 @@ float Osc::pulse(double hz, double width) {
 }
 
 void Svf::run(double in, double hz, double q, double* lowOut, double* bandOut, double* highOut) {
-    double g = tan(M_PI * clampHz(hz) / kRate);
+    if (hz != lastHz) {
+        g = tan(M_PI * clampHz(hz) / kRate);
+        lastHz = hz;
+    }
     double k = 1.0 / q;
     double a1 = 1.0 / (1.0 + g * (g + k));
     double a2 = g * a1;
@@ -386,11 +390,14 @@ void limit(Stereo* io, float ceiling, double releaseSeconds) {
     /* ahead[i]: the least gain any sample of the next `look` needs; after the release and the
      * moving average below, every sample still gets no more gain than it needs */
     std::vector<float> ahead(n), held(n);
-    for (size_t i = 0; i < n; i++) {
-        float m = 1.0f;
-        for (size_t k = i; k < std::min(n, i + look); k++)
-            m = std::min(m, need[k]);
-        ahead[i] = m;
+    std::deque<size_t> lows; /* candidates for the window's least need, least at the front */
+    for (size_t i = n; i-- > 0;) {
+        while (!lows.empty() && need[lows.back()] >= need[i])
+            lows.pop_back();
+        lows.push_back(i);
+        while (lows.front() >= i + look)
+            lows.pop_front();
+        ahead[i] = need[lows.front()];
     }
     double rel = 1.0 - exp(-1.0 / (releaseSeconds * kRate));
     double g = 1.0;

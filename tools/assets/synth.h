@@ -61,6 +61,7 @@ struct Osc {
 /* Topology-preserving state-variable filter; one call gives all three outputs. */
 struct Svf {
     double ic1 = 0.0, ic2 = 0.0;
+    double lastHz = -1.0, g = 0.0; /* the warped cutoff, kept while the cutoff holds still */
     void run(double in, double hz, double q, double* low, double* band, double* high);
     double low(double in, double hz, double q);
     double band(double in, double hz, double q);
