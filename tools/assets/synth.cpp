@@ -248,16 +248,18 @@ void hat(Stereo* bus, long start, float velocity, bool open, uint32_t seed) {
     double decay = open ? 0.16 : 0.028;
     long n = (long)((open ? 0.55 : 0.15) * kRate);
     Noise noise(seed);
-    Svf bright, ring;
+    Svf bright, ring, air;
     Osc metal[3] = {Osc(0.1), Osc(0.37), Osc(0.71)};
     const double metalHz[3] = {3126.0, 4715.0, 5931.0};
     for (long i = 0; i < n; i++) {
         double t = (double)i / kRate;
         double x = noise.next();
         for (int m = 0; m < 3; m++)
-            x += 0.3 * metal[m].pulse(metalHz[m], 0.5);
+            x += 0.2 * metal[m].pulse(metalHz[m], 0.5);
         x = bright.high(x, 7200.0, 0.8);
         x = 0.6 * x + 0.4 * ring.band(x, 10500.0, 1.5);
+        /* nothing much above 13 kHz: it costs the encoder more than it adds */
+        x = air.low(x, 13000.0, 0.7);
         double env = exp(-t / decay) * (t < 0.0008 ? t / 0.0008 : 1.0);
         x *= env * velocity * tailFade(i, n, 300);
         bus->add(start + i, (float)(0.8 * x), (float)x);
@@ -272,8 +274,8 @@ void crash(Stereo* bus, long start, float velocity, uint32_t seed) {
         double t = (double)i / kRate;
         double env = exp(-t / 0.55) * (t < 0.002 ? t / 0.002 : 1.0) * velocity *
                      tailFade(i, n, 2000);
-        double xl = tl.low(hl.high(nl.next(), 4200.0, 0.7), 12000.0, 0.7) * env;
-        double xr = tr.low(hr.high(nr.next(), 4200.0, 0.7), 12000.0, 0.7) * env;
+        double xl = tl.low(hl.high(nl.next(), 4200.0, 0.7), 10000.0, 0.7) * env;
+        double xr = tr.low(hr.high(nr.next(), 4200.0, 0.7), 10000.0, 0.7) * env;
         bus->add(start + i, (float)xl, (float)xr);
     }
 }
