@@ -249,6 +249,97 @@ TEST(MusicLoudness, AgreesWithFfmpeg) {
     }
 }
 
+/* ---- the score ---- */
+
+TEST(MusicScore, EveryNoteIsInAMinor) {
+    const int inKey[12] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0, 1}; /* C D E F G A B */
+    for (int which = 0; which < music::kPieceCount; which++) {
+        music::Piece p = music::music_piece(which);
+        for (const music::Event& e : p.events)
+            if (e.note != 0) {
+                EXPECT_TRUE(inKey[e.note % 12]) << p.name << ": note " << e.note << " at step "
+                                                << e.step << " is out of key";
+            }
+    }
+}
+
+TEST(MusicScore, BassLeavesTheLowestBandToTheKick) {
+    /* C2, 65 Hz: below it a held bass note would keep the beat detector's band up */
+    for (int which = 0; which < music::kPieceCount; which++) {
+        music::Piece p = music::music_piece(which);
+        for (const music::Event& e : p.events)
+            if (e.voice == music::kBass) {
+                EXPECT_GE(e.note, 36) << p.name << ": bass note at step " << e.step;
+            }
+    }
+}
+
+TEST(MusicScore, KicksFallOnTheBeatWithABeatBetweenThem) {
+    std::vector<long> loop = music::music_kicks(music::music_piece(music::kLoop));
+    EXPECT_EQ((int)loop.size(), music::kLoopBars * music::kBeatsPerBar);
+    for (int which = 0; which < music::kPieceCount; which++) {
+        std::vector<long> kicks = music::music_kicks(music::music_piece(which));
+        for (size_t k = 0; k < kicks.size(); k++) {
+            EXPECT_EQ(kicks[k] % music::kSamplesPerBeat, 0);
+            if (k > 0) {
+                EXPECT_GE(kicks[k] - kicks[k - 1], music::kSamplesPerBeat);
+            }
+        }
+    }
+}
+
+/* ---- the synthesizer's parts ---- */
+
+TEST(MusicSynth, OscillatorStartsInsideItsRange) {
+    /* a start phase past one must wrap, not leave a spike on the first sample */
+    synth::Osc a(7.41), b(-0.25);
+    EXPECT_LE(fabsf(a.saw(440.0)), 1.0f);
+    EXPECT_LE(fabsf(b.saw(440.0)), 1.0f);
+}
+
+TEST(MusicSynth, LimiterHoldsTheCeilingFromTheFirstSample) {
+    synth::Stereo s(44100);
+    for (size_t i = 0; i < s.size(); i++) {
+        float burst = (i % 11025) < 300 ? 3.0f : 0.5f;
+        s.l[i] = burst * (float)sin(0.05 * i);
+        s.r[i] = -s.l[i];
+    }
+    synth::Stereo before = s;
+    synth::limit(&s, 0.8f, 0.1);
+    float peak = 0.0f, biggestChange = 0.0f;
+    for (size_t i = 0; i < s.size(); i++) {
+        peak = std::max(peak, std::max(fabsf(s.l[i]), fabsf(s.r[i])));
+        /* the gain itself moves smoothly: no jump of more than a few per cent a sample */
+        if (i > 0 && fabsf(before.l[i]) > 0.1f && fabsf(before.l[i - 1]) > 0.1f)
+            biggestChange = std::max(
+                biggestChange, fabsf(s.l[i] / before.l[i] - s.l[i - 1] / before.l[i - 1]));
+    }
+    EXPECT_LE(peak, 0.8f + 1e-6f);
+    EXPECT_LT(biggestChange, 0.05f);
+}
+
+TEST(MusicSynth, EncoderKeepsEverySampleAndRepeatsItself) {
+    /* an odd length that fills no encoder block exactly */
+    synth::Stereo s(music::kSamplesPerBar + 777);
+    for (size_t i = 0; i < s.size(); i++) {
+        s.l[i] = (float)(0.3 * sin(2.0 * M_PI * 220.0 * i / 44100.0));
+        s.r[i] = (float)(0.3 * sin(2.0 * M_PI * 330.0 * i / 44100.0));
+    }
+    std::vector<unsigned char> first, second;
+    ASSERT_TRUE(music::music_encode(s, "probe", 1234, &first));
+    ASSERT_TRUE(music::music_encode(s, "probe", 1234, &second));
+    EXPECT_TRUE(first == second);
+    Decoded d;
+    ASSERT_TRUE(music::music_decode(first.data(), first.size(), &d));
+    EXPECT_EQ(d.pcm.size(), s.size());
+    EXPECT_EQ(d.rate, 44100);
+    EXPECT_EQ(d.channels, 2);
+    /* a file cut short decodes to less, or not at all */
+    Decoded cut;
+    bool cutDecodes = music::music_decode(first.data(), first.size() / 8, &cut);
+    EXPECT_TRUE(!cutDecodes || cut.pcm.size() < s.size());
+}
+
 /* ---- the generator ---- */
 
 std::string encoderOf(const std::string& path) {

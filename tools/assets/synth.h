@@ -10,8 +10,9 @@
 #ifndef NV_SYNTH_H
 #define NV_SYNTH_H
 
-#include <stdint.h>
+#include <math.h>
 #include <stddef.h>
+#include <stdint.h>
 
 #include <vector>
 
@@ -52,7 +53,7 @@ struct Noise {
 /* A band-limited oscillator (polyBLEP corrections at the wave's jumps). Phase runs 0..1. */
 struct Osc {
     double phase = 0.0;
-    explicit Osc(double startPhase = 0.0) : phase(startPhase - (long)startPhase) {}
+    explicit Osc(double startPhase = 0.0) : phase(startPhase - floor(startPhase)) {}
     float sine(double hz);
     float saw(double hz);
     float pulse(double hz, double width);
