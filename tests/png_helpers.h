@@ -31,14 +31,15 @@ inline unsigned channelsOf(int colorType) {
 }
 
 /* Deterministic pixels with smooth parts and noise, so that every filter has work to do. */
-inline Bytes makePixels(unsigned w, unsigned h, unsigned channels, uint32_t seed = 1, unsigned paletteSize = 256) {
+inline Bytes makePixels(unsigned w, unsigned h, unsigned channels, uint32_t seed = 1, unsigned paletteSize = 256,
+                        unsigned noiseMask = 0x1f) {
     Bytes px((size_t)w * h * channels);
     uint32_t s = seed * 2654435761u + 1;
     for (unsigned y = 0; y < h; y++)
         for (unsigned x = 0; x < w; x++)
             for (unsigned c = 0; c < channels; c++) {
                 s = s * 1103515245u + 12345u;
-                unsigned noise = (s >> 16) & 0x1f;
+                unsigned noise = (s >> 16) & noiseMask;
                 unsigned v = (x * (c + 1) + y * (3 - c % 3) + ((x / 8 + y / 8) % 2) * 90 + noise) & 0xff;
                 if (paletteSize < 256) v %= paletteSize;
                 px[((size_t)y * w + x) * channels + c] = (unsigned char)v;
@@ -54,6 +55,7 @@ struct PngSpec {
     int level = 6;
     Bytes palette;                  /* RGB triples for colour type 3 */
     bool ancillary = false;         /* add pHYs, tIME and bKGD */
+    bool cycleFilters = false;      /* rows take None, Sub, Up, Average, Paeth in turn */
 };
 
 /* Writes a PNG with libpng from rows of the colour type's own layout. */
@@ -92,12 +94,17 @@ inline Bytes writePng(const PngSpec& spec, const Bytes& pixels) {
         bg.index = 0;
         png_set_bKGD(png, info, &bg);
     }
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, spec.filters);
+    /* Filters that a row may switch to later must be enabled before the first row. */
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, spec.cycleFilters ? PNG_ALL_FILTERS : spec.filters);
     png_set_compression_level(png, spec.level);
     if (spec.idatSize) png_set_compression_buffer_size(png, spec.idatSize);
     png_write_info(png, info);
     size_t stride = (size_t)spec.width * channelsOf(spec.colorType);
-    for (unsigned y = 0; y < spec.height; y++) png_write_row(png, (png_const_bytep)(pixels.data() + y * stride));
+    static const int cycle[5] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH};
+    for (unsigned y = 0; y < spec.height; y++) {
+        if (spec.cycleFilters && y > 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, cycle[y % 5]);
+        png_write_row(png, (png_const_bytep)(pixels.data() + y * stride));
+    }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
