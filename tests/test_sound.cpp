@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -293,6 +294,68 @@ TEST_F(Sound, StreamLongerThanItsBufferPlaysExactlyAsDecoded) {
     // Then silence: the stream played once.
     size_t after = (at * 2 + expected.size());
     EXPECT_TRUE(std::all_of(got.begin() + after, got.end(), [](int16_t v) { return v == 0; }));
+}
+
+TEST_F(Sound, FileThatStallsCostsSilenceNotTheAudioThread) {
+    // The file comes through a pipe whose writer stops halfway: the decoder waits for it, the
+    // output plays silence where it lacks frames and counts the underrun, and the piece goes
+    // on from where it stopped once the rest arrives.
+    std::string path = writeClip("whole.ogg", sineClip(kRate, {330, 495}, 3.0, 0.7));
+    std::vector<int16_t> expected = asOutput(decodeOgg(path));
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string pipe = dir + "/slow.ogg";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_TRUE(FSOUND_Init(kRate, 16, 0));
+
+    // The writer holds back the last 30 % until the output has run dry (or five seconds
+    // have passed, so that nothing waits for ever on a layer that never runs dry).
+    std::thread writer([&] {
+        FILE* f = fopen(pipe.c_str(), "wb");
+        if (!f) return;
+        size_t first = bytes.size() * 7 / 10;
+        fwrite(bytes.data(), 1, first, f);
+        fflush(f);
+        fsound_stats_t seen;
+        for (int i = 0; i < 500; i++) {
+            fsound_get_stats(&seen);
+            if (seen.underruns) break;
+            SDL_Delay(10);
+        }
+        fwrite(bytes.data() + first, 1, bytes.size() - first, f);
+        fclose(f);
+    });
+    FSOUND_STREAM* s = FSOUND_Stream_Open(pipe.c_str(), 304, 0, 0);
+    static std::atomic<int> ends{0};
+    ends = 0;
+    if (s) {
+        FSOUND_Stream_SetEndCallback(s, [](FSOUND_STREAM*, void*, int, int) -> signed char {
+            ends++;
+            return 0;
+        }, 0);
+        FSOUND_Stream_Play(0, s);
+    }
+    writer.join();
+    fsound_stats_t stats;
+    fsound_get_stats(&stats);
+    ASSERT_NE(s, nullptr);
+    EXPECT_GT(stats.underruns, 0u);
+    for (int i = 0; i < 1000 && !ends.load(); i++) SDL_Delay(10);
+    EXPECT_EQ(ends.load(), 1);
+    waitMixed(mixedNow() + 3 * fsound::kBlockFrames);
+    std::vector<int16_t> got = stopAndReadCapture();
+
+    // The piece up to the stall, silence, then the rest of the piece.
+    size_t at = firstSound(got) - firstSound(expected), k = 0;
+    while (k < expected.size() && at * 2 + k < got.size() && got[at * 2 + k] == expected[k]) k++;
+    k -= k % 2;
+    ASSERT_LT(k, expected.size()) << "no stall in the output";
+    size_t gap = 0;
+    while (at * 2 + k + gap < got.size() && got[at * 2 + k + gap] == 0) gap++;
+    gap -= gap % 2;
+    EXPECT_GT(gap, 0u) << "a stall plays silence";
+    std::vector<int16_t> rest(expected.begin() + k, expected.end());
+    expectFramesAt(got, at + (k + gap) / 2, rest, "the piece after the stall");
 }
 
 /* Frequency of the sine in one channel of the capture, from its rising zero crossings, and
