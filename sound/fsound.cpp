@@ -51,6 +51,9 @@ signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
 #endif
     // Ctrl+C must keep ending the program as it did before the layer started.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL's own log lines (drivers announce themselves on stderr) are not the
+    // program's output; the layer reports through its error codes instead.
+    SDL_LogSetOutputFunction([](void*, int, SDL_LogPriority, const char*) {}, nullptr);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         setError(FSOUND_ERR_INIT);
         return 0;
