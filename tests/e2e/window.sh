@@ -27,12 +27,14 @@ size=$(xdpyinfo | awk '/dimensions:/ {print $2}')
 (cd "$work" && exec "$exe") >"$work/out" 2>"$work/err" &
 pid=$!
 win=""
-for _ in $(seq 1 100); do
+# Start-up is quick, but a loaded machine may take a while.
+for _ in $(seq 1 600); do
   win=$(xdotool search --name '^nork velandor$' 2>/dev/null | head -1 || true)
   [[ -n "$win" ]] && break
+  kill -0 $pid 2>/dev/null || fail "exited before its window showed: $(cat "$work/out" "$work/err")"
   sleep 0.1
 done
-[[ -n "$win" ]] || fail "no window titled 'nork velandor'"
+[[ -n "$win" ]] || fail "no window titled 'nork velandor' after a minute"
 sleep 1.5
 geometry=$(xwininfo -id "$win")
 grep -q 'Absolute upper-left X:  0' <<<"$geometry" || fail "window not at x 0: $geometry"
