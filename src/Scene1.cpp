@@ -60,9 +60,16 @@ Scene1::Scene1() : texTurm(0), texGrass(0), texBurst(0), texFont(0), poTurm(null
     pss->setFontTex(texFont);
 }
 
+/* The scene owns everything it made: the effects, the model, its textures and
+ * the flare list (the GL context must still be current). */
 Scene1::~Scene1() {
     if (psf) delete psf;
     if (pss) delete pss;
+    nork_oia_delete(pNorkLib, &poTurm);
+    GLuint textures[] = {(GLuint)texGrass, (GLuint)texTurm, (GLuint)texBurst, (GLuint)texFont};
+    glDeleteTextures(4, textures);
+    glDeleteLists(listFlare, 1);
+    listFlare = 0;
 }
 
 void emitParticles(float& tLastAdd, float f, ParticleSystemFire* psf) {
