@@ -38,6 +38,23 @@ static uint64_t outputLatencyFrames(const Output* o) { return (uint64_t)o->devic
 
 using namespace fsound;
 
+/* Starts the capture output: no device, nothing runs until the frames are asked for. */
+static Output* openCapture(int mixrate, int maxchannels) {
+    Output* o = new (std::nothrow) Output;
+    if (!o) {
+        setError(FSOUND_ERR_MEMORY);
+        return nullptr;
+    }
+    o->capture = true;
+    o->mixRate = mixrate;
+    o->channelCount = maxchannels;
+    if (!captureStart(o)) {
+        delete o;
+        return nullptr;
+    }
+    return o;
+}
+
 signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
     static bool s_atExit = false;
     if (g_output) return 1;
@@ -45,6 +62,23 @@ signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
         flags != 0) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
+    }
+    // The output is chosen from outside, as SDL chooses its driver: unset, empty or "sdl"
+    // plays on the system's device; "capture" hands the mix to a program that takes it
+    // frame by frame; any other name is an output the layer does not have.
+    const char* output = getenv("FSOUND_OUTPUT");
+    if (output && *output && strcmp(output, "sdl") != 0) {
+        if (strcmp(output, "capture") != 0) {
+            setError(FSOUND_ERR_INIT);
+            return 0;
+        }
+        g_output = openCapture(mixrate, maxchannels);
+        if (!g_output) return 0;
+        if (!s_atExit) {
+            s_atExit = true;
+            atexit(fsound_shutdown);
+        }
+        return 1;
     }
 #ifdef FSOUND_HAVE_ALSA
     snd_lib_error_set_handler(alsaQuiet);
@@ -99,14 +133,17 @@ signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
 void fsound_shutdown(void) {
     Output* o = g_output;
     if (!o) return;
-    SDL_CloseAudioDevice(o->device); // returns once the audio thread has stopped
-    o->quitDecoder.store(true);
-    o->wake.notify_all();
-    o->decoder.join();
+    if (!o->capture) {
+        SDL_CloseAudioDevice(o->device); // returns once the audio thread has stopped
+        o->quitDecoder.store(true);
+        o->wake.notify_all();
+        o->decoder.join();
+    }
     g_output = nullptr;
     for (FSOUND_STREAM* s : o->streams) freeStream(s);
+    bool capture = o->capture;
     delete o;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!capture) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offset, int length) {
@@ -182,23 +219,33 @@ float* FSOUND_DSP_GetSpectrum(void) {
         return g_spectrum;
     }
 
-    // The window ends at the frame being heard now: the last device buffer started playing
-    // one buffer after it was mixed and has been playing for the time since.
+    // The capture output is heard as it is mixed: the window ends with the current video
+    // frame's last output frame, mixed now if it has not been yet.
+    if (o->capture) {
+        std::lock_guard<std::recursive_mutex> hold(o->mixLock);
+        captureMixFrame(o);
+    }
+
+    // On a device, the window ends at the frame being heard now: the last device buffer
+    // started playing one buffer after it was mixed and has been playing for the time since.
     float window[FSOUND_FFT_SIZE];
     {
         std::lock_guard<std::mutex> hold(o->historyLock);
-        uint64_t elapsed = 0;
-        if (o->lastBlockTicks) {
-            uint64_t ticks = SDL_GetPerformanceCounter() - o->lastBlockTicks;
-            elapsed = ticks * (uint64_t)o->mixRate / SDL_GetPerformanceFrequency();
+        uint64_t end = o->framesMixed;
+        if (!o->capture) {
+            uint64_t elapsed = 0;
+            if (o->lastBlockTicks) {
+                uint64_t ticks = SDL_GetPerformanceCounter() - o->lastBlockTicks;
+                elapsed = ticks * (uint64_t)o->mixRate / SDL_GetPerformanceFrequency();
+            }
+            end = o->lastBlockStart + std::min(elapsed, o->lastBlockFrames);
+            uint64_t latency = outputLatencyFrames(o);
+            end = end > latency ? end - latency : 0;
+            uint64_t oldest = o->framesMixed > kHistoryFrames - FSOUND_FFT_SIZE
+                                  ? o->framesMixed - (kHistoryFrames - FSOUND_FFT_SIZE)
+                                  : 0;
+            end = std::min(std::max(end, oldest), o->framesMixed);
         }
-        uint64_t end = o->lastBlockStart + std::min(elapsed, o->lastBlockFrames);
-        uint64_t latency = outputLatencyFrames(o);
-        end = end > latency ? end - latency : 0;
-        uint64_t oldest = o->framesMixed > kHistoryFrames - FSOUND_FFT_SIZE
-                              ? o->framesMixed - (kHistoryFrames - FSOUND_FFT_SIZE)
-                              : 0;
-        end = std::min(std::max(end, oldest), o->framesMixed);
         o->spectrumLagFrames.store(o->framesMixed - end);
         for (int i = 0; i < FSOUND_FFT_SIZE; i++) {
             uint64_t back = (uint64_t)(FSOUND_FFT_SIZE - i);

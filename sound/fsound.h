@@ -11,6 +11,17 @@
  * Threads: every call may be made from the program's thread; FSOUND_Stream_Play may also be
  * made from inside an end callback, which runs on the audio thread. FSOUND_DSP_GetSpectrum
  * is meant for one reader (the frame loop).
+ *
+ * The output is chosen by the environment, the way SDL chooses its driver, and the program
+ * itself is not involved:
+ *   FSOUND_OUTPUT        unset, empty or "sdl": the system's device, as above.
+ *                        "capture": no device at all; a program that records the demo frame
+ *                        by frame takes the mix through the calls in fsound_capture.h, and
+ *                        everything (decoding, mixing, end callbacks) happens on the thread
+ *                        that takes it or reads the spectrum, in the recorder's time.
+ *                        Any other value: FSOUND_Init fails with FSOUND_ERR_INIT.
+ *   FSOUND_CAPTURE_FPS   the recorder's video frames per second, 1 to 1000 (default 60);
+ *                        anything else makes FSOUND_Init fail with FSOUND_ERR_INIT.
  */
 #ifndef FSOUND_H
 #define FSOUND_H

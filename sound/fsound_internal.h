@@ -105,6 +105,9 @@ namespace fsound {
 
 /* The running output. One instance exists between FSOUND_Init and fsound_shutdown. */
 struct Output {
+    /* Capture output (FSOUND_OUTPUT=capture): no device and no decoder thread; the thread
+     * that reads the spectrum or takes the captured frames mixes and decodes as it goes. */
+    bool capture = false;
     SDL_AudioDeviceID device = 0;
     int mixRate = 0;
     int deviceFrames = 0;
@@ -137,6 +140,14 @@ struct Output {
     std::atomic<uint64_t> audioCpuNs{0};
     std::atomic<uint64_t> decoderCpuNs{0};
     std::atomic<uint64_t> spectrumLagFrames{0};
+
+    /* Capture output, under mixLock. Video frame k holds the output frames from
+     * frameEnd(k - 1) up to frameEnd(k) = (k + 1) * mixRate / captureFps, rounded down, so
+     * that the count stays exact at any frame rate. */
+    int captureFps = 0;
+    uint64_t captureFrame = 0;            /* the video frame being made */
+    std::vector<int16_t> capturePending;  /* mixed since the last frame was taken, stereo */
+    std::vector<float> captureScratch;    /* one decoding step */
 };
 
 extern Output* g_output;
@@ -144,10 +155,21 @@ extern Output* g_output;
 /* Mixer (mixer.cpp). */
 void SDLCALL mixCallback(void* user, Uint8* out, int len);
 void restartStream(Output* o, FSOUND_STREAM* s);
+/* Mixes n frames (at most kBlockFrames) into o->mixBuffer, clipped, and appends them to the
+ * spectrum's history. The caller holds mixLock. */
+void mixBlock(Output* o, size_t n);
+
+/* Capture output (capture.cpp). */
+bool captureStart(Output* o);
+/* Mixes on to the end of the current video frame. The caller holds mixLock. */
+void captureMixFrame(Output* o);
 
 /* Decoder feed (stream.cpp). */
 FSOUND_STREAM* openStream(Output* o, const char* name);
 void decoderMain(Output* o);
+/* Capture output: decodes the next piece of s on the calling thread. Returns whether
+ * anything was done; false means the stream has nothing more to give. */
+bool decodeNow(Output* o, FSOUND_STREAM* s);
 void freeStream(FSOUND_STREAM* s);
 
 } // namespace fsound

@@ -1,7 +1,8 @@
 /*
- * The mixer: runs on SDL's audio thread, adds every channel's stream into a float block,
- * calls end callbacks at the exact frame a stream runs out, clips once into the device's
- * 16-bit buffer and keeps the mono mix for the spectrum.
+ * The mixer: runs on SDL's audio thread (or, for the capture output, on the thread that
+ * takes the frames), adds every channel's stream into a float block, calls end callbacks at
+ * the exact frame a stream runs out, clips once into 16 bits and keeps the mono mix for the
+ * spectrum.
  */
 #include <math.h>
 #include <string.h>
@@ -69,6 +70,8 @@ void mixChannel(Output* o, int c, float* mix, size_t n) {
             if (s->endCallback) s->endCallback(s, nullptr, 0, s->endUser);
             if (++ends >= kMaxEndsPerBlock) return;
         } else if (pos < n) {
+            // The capture output has time: it decodes what is missing right here.
+            if (o->capture && decodeNow(o, s)) continue;
             o->underruns.fetch_add(1);
             return;
         }
@@ -76,6 +79,20 @@ void mixChannel(Output* o, int c, float* mix, size_t n) {
 }
 
 } // namespace
+
+void mixBlock(Output* o, size_t n) {
+    float* mix = o->mixBuffer;
+    memset(mix, 0, n * kOutChannels * sizeof(float));
+    for (int c = 0; c < o->channelCount; c++) mixChannel(o, c, mix, n);
+
+    // The one clip; then the mono mix for the spectrum.
+    for (size_t i = 0; i < n * kOutChannels; i++) mix[i] = std::min(1.0f, std::max(-1.0f, mix[i]));
+    std::lock_guard<std::mutex> h(o->historyLock);
+    for (size_t i = 0; i < n; i++)
+        o->history[(o->framesMixed + i) % kHistoryFrames] =
+            0.5f * (mix[i * kOutChannels] + mix[i * kOutChannels + 1]);
+    o->framesMixed += n;
+}
 
 void SDLCALL mixCallback(void* user, Uint8* out, int len) {
     Output* o = static_cast<Output*>(user);
@@ -87,22 +104,9 @@ void SDLCALL mixCallback(void* user, Uint8* out, int len) {
     uint64_t start = o->framesMixed; // written by this thread only
     for (size_t done = 0; done < total;) {
         size_t n = std::min(total - done, (size_t)kBlockFrames);
-        float* mix = o->mixBuffer;
-        memset(mix, 0, n * kOutChannels * sizeof(float));
-        for (int c = 0; c < o->channelCount; c++) mixChannel(o, c, mix, n);
-
-        // The one clip, then 16 bits for the device and the mono mix for the spectrum.
-        for (size_t i = 0; i < n * kOutChannels; i++) {
-            mix[i] = std::min(1.0f, std::max(-1.0f, mix[i]));
-            dst[(done * kOutChannels) + i] = (int16_t)lrintf(mix[i] * 32767.0f);
-        }
-        {
-            std::lock_guard<std::mutex> h(o->historyLock);
-            for (size_t i = 0; i < n; i++)
-                o->history[(o->framesMixed + i) % kHistoryFrames] =
-                    0.5f * (mix[i * kOutChannels] + mix[i * kOutChannels + 1]);
-            o->framesMixed += n;
-        }
+        mixBlock(o, n);
+        for (size_t i = 0; i < n * kOutChannels; i++)
+            dst[(done * kOutChannels) + i] = (int16_t)lrintf(o->mixBuffer[i] * 32767.0f);
         done += n;
     }
     {

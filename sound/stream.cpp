@@ -1,7 +1,8 @@
 /*
  * The decoder feed: opens Ogg Vorbis files, decodes them to stereo float at the output's
  * rate, and keeps each stream's ring topped up from a thread of its own so that the audio
- * thread never waits for the file.
+ * thread never waits for the file. The capture output has no such thread: its mixer decodes
+ * on demand through decodeNow.
  */
 #include <errno.h>
 #include <stdio.h>
@@ -121,18 +122,21 @@ bool serviceStream(FSOUND_STREAM* s, float* scratch) {
     size_t n = decodeStep(s, scratch);
     size_t drop = std::min(n, s->skipFrames);
     s->skipFrames -= drop;
+    bool completed = false; // the end was found, even with no frame left to add
     {
         // Frames decoded for a start that has since been replaced by a newer one are dropped.
         std::lock_guard<std::mutex> hold(s->lock);
         if (s->generation == s->decodedGeneration && !s->ringComplete) {
             pushFrames(s, scratch + drop * kOutChannels, n - drop);
-            if (s->sourceDone) s->ringComplete = true;
+            if (s->sourceDone) s->ringComplete = completed = true;
         }
     }
-    return rewind || n > 0;
+    return rewind || n > 0 || completed;
 }
 
 } // namespace
+
+bool decodeNow(Output* o, FSOUND_STREAM* s) { return serviceStream(s, o->captureScratch.data()); }
 
 void freeStream(FSOUND_STREAM* s) {
     if (s->resampler) src_delete(s->resampler);
