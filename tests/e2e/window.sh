@@ -6,7 +6,12 @@ source "$NV_ROOT/scripts/lib/common.sh"
 exe="$NV_BUILD/src/velandor"
 work=$(mktemp -d)
 pid=0 # never "kill 0": that would signal the whole process group
-trap '(( pid > 0 )) && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+cleanup() {
+  if (( pid > 0 )); then kill $pid 2>/dev/null || true; fi
+  rm -rf "$work"
+  if [[ -n "${NV_XVFB_PID:-}" ]]; then kill "$NV_XVFB_PID" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -20,7 +25,7 @@ set -e
 echo "ok: no display gives 255 silently"
 
 nv_start_xvfb 1280x1024x24 # a server of our own: screenshots see only this demo
-trap '(( pid > 0 )) && kill $pid 2>/dev/null; rm -rf "$work"; kill $NV_XVFB_PID 2>/dev/null || true' EXIT
+trap cleanup EXIT
 size=$(xdpyinfo | awk '/dimensions:/ {print $2}')
 [[ "$size" == "1280x1024" ]] || fail "expected a 1280x1024 screen, found $size"
 
