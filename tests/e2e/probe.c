@@ -1,0 +1,91 @@
+/*
+ * Preloaded into the demo by the soak and end-to-end tests; the demo itself is unchanged.
+ *
+ * Wraps glXSwapBuffers: counts the frames and reads glGetError before every swap (error
+ * flags stay set until read, so nothing raised during the frame is missed).
+ *
+ * With NV_CLOCK_STEP_US=S set, also answers gettimeofday with a clock that starts at the
+ * real time of its first call and moves S microseconds per swap; with NV_CLOCK_STOP=N it
+ * stands still from the N-th swap on. The frames then depend on their number alone, and
+ * once the clock stands every frame is the same picture: two runs can be compared pixel
+ * for pixel.
+ *
+ * NV_GLCHECK_OUT names a file that is rewritten every 64 frames and at exit with
+ *   frames <swaps> errors <count> first <code> at <frame> heap <bytes>
+ * (first 0 at 0 while no error was seen; heap is what malloc has handed out and not yet
+ * taken back, to tell the program's own growth from the driver's mappings).
+ */
+#define _GNU_SOURCE
+#include <GL/gl.h>
+#include <GL/glx.h>
+#include <dlfcn.h>
+#include <malloc.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/time.h>
+
+typedef void (*swap_fn)(Display*, GLXDrawable);
+typedef int (*gettimeofday_fn)(struct timeval*, void*);
+
+static swap_fn s_realSwap;
+static unsigned long s_frames;
+static unsigned long s_errors;
+static unsigned s_firstError;
+static unsigned long s_firstErrorFrame;
+
+static void report(void)
+{
+    const char* path = getenv("NV_GLCHECK_OUT");
+    if (!path) return;
+    char tmp[4096];
+    if (snprintf(tmp, sizeof tmp, "%s.tmp", path) >= (int)sizeof tmp) return;
+    FILE* f = fopen(tmp, "w");
+    if (!f) return;
+    struct mallinfo2 heap = mallinfo2();
+    fprintf(f, "frames %lu errors %lu first %#x at %lu heap %zu\n", s_frames, s_errors,
+            s_firstError, s_firstErrorFrame, heap.uordblks + heap.hblkhd);
+    fclose(f);
+    rename(tmp, path); /* readers never see a half-written line */
+}
+
+int gettimeofday(struct timeval* tv, void* tz)
+{
+    static gettimeofday_fn real;
+    static long long step = -1, stop, start;
+    if (!real) real = (gettimeofday_fn)dlsym(RTLD_NEXT, "gettimeofday");
+    if (step < 0) {
+        const char* s = getenv("NV_CLOCK_STEP_US");
+        const char* n = getenv("NV_CLOCK_STOP");
+        step = s ? atoll(s) : 0;
+        stop = n ? atoll(n) : -1;
+    }
+    if (step == 0) return real(tv, tz);
+    if (start == 0) {
+        struct timeval now;
+        real(&now, NULL);
+        start = now.tv_sec * 1000000LL + now.tv_usec;
+    }
+    long long frames = (long long)s_frames;
+    if (stop >= 0 && frames > stop) frames = stop;
+    long long us = start + frames * step;
+    tv->tv_sec = (time_t)(us / 1000000);
+    tv->tv_usec = (suseconds_t)(us % 1000000);
+    return 0;
+}
+
+void glXSwapBuffers(Display* dpy, GLXDrawable drawable)
+{
+    if (!s_realSwap) {
+        s_realSwap = (swap_fn)dlsym(RTLD_NEXT, "glXSwapBuffers");
+        atexit(report);
+    }
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) {
+        if (s_errors++ == 0) {
+            s_firstError = e;
+            s_firstErrorFrame = s_frames;
+        }
+        if (s_errors > 1000) break; /* a lost context answers errors for ever */
+    }
+    s_realSwap(dpy, drawable);
+    if (++s_frames % 64 == 0) report();
+}
