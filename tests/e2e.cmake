@@ -10,3 +10,6 @@ target_link_libraries(nv_capture_check PRIVATE PkgConfig::NV_VORBISFILE m)
 nv_strict(nv_capture_check)
 
 nv_script_test(soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak.sh LABELS slow TIMEOUT 4500)
+
+nv_script_test(e2e_quit ${CMAKE_CURRENT_SOURCE_DIR}/e2e/quit.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_faults ${CMAKE_CURRENT_SOURCE_DIR}/e2e/faults.sh LABELS e2e TIMEOUT 240)

@@ -1,0 +1,93 @@
+# Helpers of the end-to-end scripts: the demo started as a user starts it, watched from
+# outside. Sourced after NV_ROOT and NV_BUILD are set (CTest sets both).
+source "$NV_ROOT/scripts/lib/common.sh"
+exe="$NV_BUILD/src/velandor"
+probe="$NV_BUILD/tests/libnv_probe.so"
+work=$(mktemp -d)
+pid=0
+NV_WM_PID=0
+
+cleanup() {
+  [[ $pid -ne 0 ]] && kill -9 $pid 2>/dev/null
+  [[ $NV_WM_PID -ne 0 ]] && kill $NV_WM_PID 2>/dev/null
+  [[ -n "${NV_XVFB_PID:-}" ]] && kill $NV_XVFB_PID 2>/dev/null
+  rm -rf "$work"
+  return 0
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# start_wm: openbox on the current display, ready once it owns the screen's WM selection.
+start_wm() {
+  openbox --sm-disable >/dev/null 2>&1 &
+  NV_WM_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    wmctrl -m >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "openbox did not start"
+}
+
+# launch DIR [VAR=value...]: starts the demo in DIR with the probe preloaded; its output goes
+# to DIR.out and DIR.err, the probe's counters to DIR.gl.
+launch() {
+  local dir=$1
+  shift
+  rm -f "$dir.gl"
+  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$probe" "$@" "$exe") \
+    >"$dir.out" 2>"$dir.err" &
+  pid=$!
+}
+
+# frames DIR: swaps so far (the probe writes every 64 frames).
+frames() { [[ -s "$1.gl" ]] && awk '{print $2}' "$1.gl" || echo 0; }
+
+# wait_frames DIR N: until the demo in DIR has drawn N frames; fails if it ends first.
+wait_frames() {
+  local i
+  for i in $(seq 1 1200); do
+    (( $(frames "$1") >= $2 )) && return 0
+    kill -0 $pid 2>/dev/null || fail "the demo ended by itself: $(cat "$1.out" "$1.err")"
+    sleep 0.1
+  done
+  fail "fewer than $2 frames after two minutes"
+}
+
+# window: the demo's window id.
+window() {
+  local w i
+  for i in $(seq 1 600); do
+    w=$(xdotool search --pid $pid --name '^nork velandor$' 2>/dev/null | head -1 || true)
+    [[ -n "$w" ]] && { echo "$w"; return 0; }
+    kill -0 $pid 2>/dev/null || fail "ended before its window showed"
+    sleep 0.1
+  done
+  fail "no window titled 'nork velandor'"
+}
+
+# finish: ends the demo with q (the window has the focus or gets it) and returns its status.
+finish() {
+  local w
+  w=$(window)
+  xdotool windowfocus "$w" 2>/dev/null || true
+  xdotool key --window "$w" q 2>/dev/null
+  local i status=0
+  for i in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+  kill -0 $pid 2>/dev/null && fail "still running ten seconds after q"
+  wait $pid || status=$?
+  pid=0
+  return $status
+}
+
+# shot FILE: the whole screen as PNG.
+shot() { xwd -root -silent | convert xwd:- "$1"; }
+
+# pixel FILE X Y: "R G B" of one pixel, 0 to 255.
+pixel() {
+  convert "$1" -format "%[fx:int(255*u.p{$2,$3}.r+0.5)] %[fx:int(255*u.p{$2,$3}.g+0.5)] %[fx:int(255*u.p{$2,$3}.b+0.5)]" info:
+}
