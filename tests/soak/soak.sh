@@ -2,8 +2,11 @@
 # The demo left running for an hour (NV_SOAK_SECONDS, default 3600) on its own Xvfb with
 # SDL's disk audio driver, then checked:
 #   - resident memory: once the fire holds its 150 particles (the first after 10 s, then one
-#     every half second: full after 85 s), the RSS grows by less than 1 MB (NV_SOAK_RSS_KB)
-#     over the rest of the run;
+#     every half second: full after 85 s), the process's own resident memory (anonymous and
+#     shared-memory pages: heap, stacks, the driver's buffers) grows by less than 1 MB
+#     (NV_SOAK_RSS_KB) over the rest of the run. Pages of shared libraries' files are left
+#     out of the test: llvmpipe pages in more of LLVM's code whenever the show reaches a
+#     state it has not compiled before, for many minutes; they are reported beside it;
 #   - no GL error in any frame (glGetError read before every swap by a preloaded shim);
 #   - the capture is the first piece and then the second over and over, sample for sample,
 #     with no gap, and "Sound 2" was printed at every start of the second piece;
@@ -21,10 +24,22 @@ rss_limit_kb=${NV_SOAK_RSS_KB:-1024}
 work=$(mktemp -d)
 pid=0
 trap '[[ $pid -ne 0 ]] && kill -9 $pid 2>/dev/null; rm -rf "$work"' EXIT
+keep() {
+  if [[ -n "${NV_SOAK_LOG:-}" ]]; then
+    mkdir -p "$NV_SOAK_LOG"
+    cp "$work"/{out,err,rss.log,gl.txt} "$NV_SOAK_LOG"/ 2>/dev/null || true
+  fi
+}
 fail() {
   echo "FAIL: $*"
-  [[ -n "${NV_SOAK_LOG:-}" ]] && mkdir -p "$NV_SOAK_LOG" && cp "$work"/{out,err,rss.log,gl.txt} "$NV_SOAK_LOG"/ 2>/dev/null
+  keep
   exit 1
+}
+# Findings after the run are gathered, so that one does not hide the others' figures.
+failures=()
+finding() {
+  echo "FAIL: $*"
+  failures+=("$*")
 }
 
 nv_start_xvfb 1280x1024x24
@@ -38,14 +53,16 @@ pid=$!
 
 frames() { [[ -s "$work/gl.txt" ]] && awk '{print $2}' "$work/gl.txt" || echo 0; }
 heap() { [[ -s "$work/gl.txt" ]] && awk '{print int($10 / 1024)}' "$work/gl.txt" || echo 0; }
+# own: anonymous and shared-memory resident kB; rss: all resident kB.
+own() { awk '/^RssAnon:|^RssShmem:/ {n += $2} END {print n}' "/proc/$pid/status"; }
 rss() { awk '/^VmRSS:/ {print $2}' "/proc/$pid/status"; }
-sample() { echo "$((SECONDS - launched)) $(frames) $(rss) $(heap)" >>"$work/rss.log"; }
+sample() { echo "$((SECONDS - launched)) $(frames) $(rss) $(own) $(heap)" >>"$work/rss.log"; }
 
 # Seconds, frames, RSS and malloc heap (kB) every 10 s from the start; the baseline is the
 # first sample after the fire is full (and at least two frames a second were drawn, so
 # that a particle could be added at every step).
 launched=$SECONDS
-echo "# seconds frames rss_kB heap_kB" >"$work/rss.log"
+echo "# seconds frames rss_kB own_kB heap_kB" >"$work/rss.log"
 while (( SECONDS - launched < 90 )); do
   sleep 10
   kill -0 $pid 2>/dev/null || fail "the demo ended by itself: $(cat "$work/out" "$work/err")"
@@ -53,17 +70,19 @@ while (( SECONDS - launched < 90 )); do
 done
 (( $(frames) >= 180 )) || fail "only $(frames) frames in the first 90 s"
 start=$SECONDS
-base=$(rss)
+base=$(own)
+base_rss=$(rss)
 base_heap=$(heap)
 peak=$base
 while (( SECONDS - start < seconds )); do
   sleep 10
   kill -0 $pid 2>/dev/null || fail "the demo ended by itself after $((SECONDS - launched)) s: $(tail -5 "$work/err")"
   sample
-  now=$(rss)
+  now=$(own)
   (( now > peak )) && peak=$now
 done
-end=$(rss)
+end=$(own)
+end_rss=$(rss)
 end_heap=$(heap)
 
 # q ends it; the window is the one the demo made.
@@ -73,27 +92,34 @@ for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 status=0
 wait $pid || status=$?
 pid=0
-(( status == 0 )) || fail "q after the soak: status $status"
+(( status == 0 )) || finding "q after the soak: status $status"
 
 read -r _ nframes _ nerrors _ first _ at _ _ <"$work/gl.txt"
 echo "frames: $nframes in $seconds s ($(( nframes / seconds )) per second), GL errors: $nerrors"
-echo "rss: $base kB at 150 particles, $end kB at the end, $peak kB at most (+$((peak - base)) kB)"
-echo "heap: $base_heap kB at 150 particles, $end_heap kB at the end"
-[[ -n "${NV_SOAK_LOG:-}" ]] && mkdir -p "$NV_SOAK_LOG" && cp "$work"/{out,err,rss.log,gl.txt} "$NV_SOAK_LOG"/
+echo "own memory: $base kB at 150 particles, $end kB at the end, $peak kB at most (+$((peak - base)) kB)"
+echo "all resident: $base_rss kB at 150 particles, $end_rss kB at the end"
+echo "malloc heap: $base_heap kB at 150 particles, $end_heap kB at the end"
+keep
 
-(( nerrors == 0 )) || fail "GL error $first first raised in frame $at ($nerrors in all)"
-(( peak - base < rss_limit_kb )) || fail "resident memory grew by $((peak - base)) kB"
+(( nerrors == 0 )) || finding "GL error $first first raised in frame $at ($nerrors in all)"
+(( peak - base < rss_limit_kb )) || finding "own resident memory grew by $((peak - base)) kB"
 
-result=$("$check" "$work/capture.raw" "$NV_ROOT/data/tarn1.ogg" "$NV_ROOT/data/tarn2.ogg") ||
-  fail "audio capture: $result"
-echo "audio: $result"
-heard=$(awk '{print $6}' <<<"$result")
+heard=-1
+if result=$("$check" "$work/capture.raw" "$NV_ROOT/data/tarn1.ogg" "$NV_ROOT/data/tarn2.ogg"); then
+  echo "audio: $result"
+  heard=$(awk '{print $6}' <<<"$result")
+else
+  finding "audio capture: $result"
+fi
 printed=$(grep -cx "Sound 2" "$work/out" || true)
 # The device may hold one start that the mixer has made but the capture has not yet got.
-(( printed == heard || printed == heard + 1 )) ||
-  fail "\"Sound 2\" printed $printed times for $heard starts of the second piece"
-echo "\"Sound 2\": $printed printed, $heard starts in the capture"
+if (( heard >= 0 )); then
+  (( printed == heard || printed == heard + 1 )) ||
+    finding "\"Sound 2\" printed $printed times for $heard starts of the second piece"
+  echo "\"Sound 2\": $printed printed, $heard starts in the capture"
+fi
 others=$(grep -vx "Sound 2" "$work/out" || true)
-[[ -z "$others" ]] || fail "other lines on standard output: $others"
-[[ ! -s "$work/err" ]] || fail "standard error: $(head -5 "$work/err")"
+[[ -z "$others" ]] || finding "other lines on standard output: $others"
+[[ ! -s "$work/err" ]] || finding "standard error: $(head -5 "$work/err")"
+(( ${#failures[@]} == 0 )) || exit 1
 echo "ok: soak of $seconds s"
