@@ -22,15 +22,17 @@ fail() {
 }
 
 # start_wm: openbox on the current display, ready once it owns the screen's WM selection.
+# A loaded machine may take many seconds.
 start_wm() {
-  openbox --sm-disable >/dev/null 2>&1 &
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
   NV_WM_PID=$!
   local i
-  for i in $(seq 1 100); do
+  for i in $(seq 1 600); do
     wmctrl -m >/dev/null 2>&1 && return 0
+    kill -0 $NV_WM_PID 2>/dev/null || fail "openbox ended: $(cat "$work/openbox.log")"
     sleep 0.1
   done
-  fail "openbox did not start"
+  fail "openbox did not start in a minute: $(cat "$work/openbox.log")"
 }
 
 # launch DIR [VAR=value...]: starts the demo in DIR with the probe preloaded; its output goes
