@@ -14,3 +14,4 @@ nv_script_test(soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak.sh LABELS slow TIMEOUT
 nv_script_test(e2e_quit ${CMAKE_CURRENT_SOURCE_DIR}/e2e/quit.sh LABELS e2e TIMEOUT 180)
 nv_script_test(e2e_faults ${CMAKE_CURRENT_SOURCE_DIR}/e2e/faults.sh LABELS e2e TIMEOUT 240)
 nv_script_test(e2e_resize ${CMAKE_CURRENT_SOURCE_DIR}/e2e/resize.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_output ${CMAKE_CURRENT_SOURCE_DIR}/e2e/output.sh LABELS e2e TIMEOUT 180)
