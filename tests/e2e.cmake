@@ -3,6 +3,9 @@
 add_library(nv_probe MODULE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/probe.c)
 target_link_libraries(nv_probe PRIVATE OpenGL::GL ${CMAKE_DL_LIBS})
 nv_strict(nv_probe)
+# Not instrumented, so that it can be preloaded into a sanitized demo behind the runtime.
+target_compile_options(nv_probe PRIVATE -fno-sanitize=all)
+target_link_options(nv_probe PRIVATE -fno-sanitize=all)
 
 pkg_check_modules(NV_VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_executable(nv_capture_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/capture_check.cpp)
@@ -15,3 +18,7 @@ nv_script_test(e2e_quit ${CMAKE_CURRENT_SOURCE_DIR}/e2e/quit.sh LABELS e2e TIMEO
 nv_script_test(e2e_faults ${CMAKE_CURRENT_SOURCE_DIR}/e2e/faults.sh LABELS e2e TIMEOUT 240)
 nv_script_test(e2e_resize ${CMAKE_CURRENT_SOURCE_DIR}/e2e/resize.sh LABELS e2e TIMEOUT 180)
 nv_script_test(e2e_output ${CMAKE_CURRENT_SOURCE_DIR}/e2e/output.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_fresh_clone ${CMAKE_CURRENT_SOURCE_DIR}/e2e/fresh_clone.sh LABELS e2e TIMEOUT 1200)
+if(NV_SANITIZE)
+  nv_script_test(e2e_sanitized ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sanitized.sh LABELS e2e TIMEOUT 400)
+endif()

@@ -3,6 +3,9 @@
 source "$NV_ROOT/scripts/lib/common.sh"
 exe="$NV_BUILD/src/velandor"
 probe="$NV_BUILD/tests/libnv_probe.so"
+# A sanitized demo wants its runtime first among the preloaded libraries.
+asan=$(ldd "$exe" 2>/dev/null | awk '/libasan/ {print $3}')
+preload="${asan:+$asan:}$probe"
 work=$(mktemp -d)
 pid=0
 NV_WM_PID=0
@@ -41,7 +44,7 @@ launch() {
   local dir=$1
   shift
   rm -f "$dir.gl"
-  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$probe" "$@" "$exe") \
+  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "$@" "$exe") \
     >"$dir.out" 2>"$dir.err" &
   pid=$!
 }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The README's way in, on a fresh clone of the repository: scripts/install-deps is quiet and
+# succeeds when run again; scripts/run without a display says in one line what is needed,
+# before installing or building anything; with a display it builds the demo in the clone
+# and starts it from the clone's root, where it plays the music of the clone's data/ and
+# ends on q with status 0.
+set -euo pipefail
+source "$NV_ROOT/tests/e2e/lib.sh"
+clone="$work/clone"
+git clone -q "$NV_ROOT" "$clone"
+
+for round in 1 2; do
+  out=$("$clone/scripts/install-deps" 2>&1) || fail "install-deps, round $round: $out"
+done
+[[ -z "$out" ]] || fail "install-deps printed on its second run: $out"
+echo "ok: install-deps twice, the second time silent"
+
+status=0
+(cd "$clone" && env -u DISPLAY scripts/run) >"$work/run.out" 2>"$work/run.err" || status=$?
+(( status == 1 )) || fail "scripts/run without a display: status $status"
+[[ ! -s "$work/run.out" && $(wc -l <"$work/run.err") -eq 1 ]] ||
+  fail "scripts/run without a display printed: $(cat "$work/run.out" "$work/run.err")"
+grep -q "X display" "$work/run.err" && grep -q "xvfb-run" "$work/run.err" ||
+  fail "scripts/run without a display: $(cat "$work/run.err")"
+[[ ! -e "$clone/build" ]] || fail "scripts/run without a display built first"
+echo "ok: scripts/run without a display: $(cat "$work/run.err")"
+
+nv_start_xvfb 1280x1024x24
+(cd "$clone" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" exec scripts/run) \
+  >"$work/run.out" 2>"$work/run.err" &
+pid=$!
+# The build comes first: give it a while on a loaded machine.
+win=""
+for _ in $(seq 1 9000); do
+  win=$(xdotool search --name '^nork velandor$' 2>/dev/null | head -1 || true)
+  [[ -n "$win" ]] && break
+  kill -0 $pid 2>/dev/null || fail "scripts/run ended: $(tail -30 "$work/run.out" "$work/run.err")"
+  sleep 0.1
+done
+[[ -n "$win" ]] || fail "no window after 15 minutes"
+[[ $(readlink "/proc/$pid/exe") == "$clone/build/src/velandor" ]] ||
+  fail "the process is $(readlink "/proc/$pid/exe"), not the clone's demo"
+[[ $(readlink "/proc/$pid/cwd") == "$clone" ]] || fail "not started from the clone's root"
+sleep 3
+status=0
+finish || status=$?
+(( status == 0 )) || fail "q gave status $status"
+[[ ! -s "$work/run.out" && ! -s "$work/run.err" ]] ||
+  fail "the demo printed: $(cat "$work/run.out" "$work/run.err")"
+[[ $(tr -d '\0' <"$work/capture.raw" | head -c 1000 | wc -c) -gt 0 ]] ||
+  fail "no music from the clone's data/"
+echo "ok: scripts/run built the clone's demo, which played and ended on q"
