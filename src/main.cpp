@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
 
     soundInit();
 
-    // The logo texture for the overlay of every frame.
-    nork_image_t* image = nork_imageFromPNG(pNorkLib, "data/nork.png");
+    // The logo texture for the overlay of every frame. The image is kept, like
+    // everything start-up makes, until the process ends (static: still reachable then).
+    static nork_image_t* image = nork_imageFromPNG(pNorkLib, "data/nork.png");
     nork_image_toRGBA8888(pNorkLib, image);
     texNork = util_textureFromNorkImage(pNorkLib, image);
 
