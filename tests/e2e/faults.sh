@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo when its files or its sound are not what they should be. Every run here uses the
-# probe's frame clock (0.1 s of show time per frame, standing still from frame 128 on, at
-# 12.8 s: the fire has started), so that the picture is the same in every run and each
-# can be compared, pixel for pixel, with the picture of a normal run:
+# probe's frame clock (0.1 s of show time per frame) and is held at frame 128 (12.8 s: the
+# fire has started) for its screenshot, so that the picture is the same in every run and
+# each can be compared, pixel for pixel, with the picture of a normal run:
 #   reference       the repository's data, no audio output ("Error: Sound Init failed.",
 #                   the show runs silent);
 #   empty directory everything drawn from the linked-in archive; the music is not there:
@@ -16,16 +16,17 @@ set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 
 nv_start_xvfb 1280x1024x24
-clock=(NV_CLOCK_STEP_US=100000 NV_CLOCK_STOP=128)
 
-# run NAME EXPECTED-LINE VAR=value...: the demo in $work/NAME until the clock stands, then
-# a screenshot to $work/NAME.png.
+# run NAME EXPECTED-LINE VAR=value...: the demo in $work/NAME, a screenshot of its frame 128
+# to $work/NAME.png, then on to q.
 run() {
   local name=$1 line=$2
   shift 2
-  launch "$work/$name" "${clock[@]}" "$@"
-  wait_frames "$work/$name" 192
+  : >"$work/$name.hold"
+  launch "$work/$name" NV_CLOCK_STEP_US=100000 NV_HOLD_AT=128 NV_HOLD_WHILE="$work/$name.hold" "$@"
+  wait_frames "$work/$name" 128
   shot "$work/$name.png"
+  rm "$work/$name.hold"
   local status=0
   finish || status=$?
   (( status == 0 )) || fail "$name: q gave status $status"

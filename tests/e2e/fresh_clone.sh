@@ -34,7 +34,13 @@ win=""
 for _ in $(seq 1 9000); do
   win=$(xdotool search --name '^nork velandor$' 2>/dev/null | head -1 || true)
   [[ -n "$win" ]] && break
-  kill -0 $pid 2>/dev/null || fail "scripts/run ended: $(tail -30 "$work/run.out" "$work/run.err")"
+  if ! kill -0 $pid 2>/dev/null; then
+    status=0
+    wait $pid || status=$?
+    pid=0
+    fail "scripts/run ended with status $status: $(tail -n 30 "$work/run.out" "$work/run.err" \
+      "$clone/build/run-build.log" 2>&1)"
+  fi
   sleep 0.1
 done
 [[ -n "$win" ]] || fail "no window after 15 minutes"

@@ -3,9 +3,12 @@
 source "$NV_ROOT/scripts/lib/common.sh"
 exe="$NV_BUILD/src/velandor"
 probe="$NV_BUILD/tests/libnv_probe.so"
-# A sanitized demo wants its runtime first among the preloaded libraries.
+# A sanitized demo wants its runtime first among the preloaded libraries, and the GL driver
+# kept mapped until its leak check at exit (see probe.c).
 asan=$(ldd "$exe" 2>/dev/null | awk '/libasan/ {print $3}')
 preload="${asan:+$asan:}$probe"
+keep=()
+[[ -n "$asan" ]] && keep=(NV_KEEP_LIBRARIES=1)
 work=$(mktemp -d)
 pid=0
 NV_WM_PID=0
@@ -44,7 +47,7 @@ launch() {
   local dir=$1
   shift
   rm -f "$dir.gl"
-  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "$@" "$exe") \
+  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "${keep[@]}" "$@" "$exe") \
     >"$dir.out" 2>"$dir.err" &
   pid=$!
 }

@@ -10,6 +10,10 @@
  * once the clock stands every frame is the same picture: two runs can be compared pixel
  * for pixel.
  *
+ * With NV_HOLD_AT=N and NV_HOLD_WHILE=PATH, the N-th swap does not return while PATH
+ * exists: frame N stays on the screen for a screenshot (effects that move by the frame, not
+ * by the clock, move no further), and the demo carries on when the file is removed.
+ *
  * With NV_KEEP_LIBRARIES set, dlclose does nothing: the GL driver that XCloseDisplay
  * unloads stays mapped, so that the leak check at exit can still name the driver's own
  * allocations (and the suppressions for them apply) instead of "<unknown module>".
@@ -27,6 +31,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
 
 typedef void (*swap_fn)(Display*, GLXDrawable);
 typedef int (*gettimeofday_fn)(struct timeval*, void*);
@@ -100,4 +106,11 @@ void glXSwapBuffers(Display* dpy, GLXDrawable drawable)
     }
     s_realSwap(dpy, drawable);
     if (++s_frames % 64 == 0) report();
+    const char* holdAt = getenv("NV_HOLD_AT");
+    const char* holdWhile = getenv("NV_HOLD_WHILE");
+    if (holdAt && holdWhile && s_frames == strtoul(holdAt, NULL, 10)) {
+        report();
+        const struct timespec pause = {0, 10000000};
+        while (access(holdWhile, F_OK) == 0) nanosleep(&pause, NULL);
+    }
 }

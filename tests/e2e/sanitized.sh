@@ -16,7 +16,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 nv_start_xvfb 1280x1024x24
 mkdir "$work/run"
 ln -s "$NV_ROOT/data" "$work/run/data"
-launch "$work/run" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" NV_KEEP_LIBRARIES=1
+launch "$work/run" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw"
 window >/dev/null
 start=$SECONDS
 while (( SECONDS - start < seconds )); do
