@@ -15,7 +15,7 @@
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 
-nv_start_xvfb 1280x1024x24
+start_xvfb 1280x1024x24
 
 # run NAME EXPECTED-LINE VAR=value...: the demo in $work/NAME, a screenshot of its frame 128
 # to $work/NAME.png, then on to q.

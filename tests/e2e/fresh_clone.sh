@@ -25,7 +25,7 @@ grep -q "X display" "$work/run.err" && grep -q "xvfb-run" "$work/run.err" ||
 [[ ! -e "$clone/build" ]] || fail "scripts/run without a display built first"
 echo "ok: scripts/run without a display: $(cat "$work/run.err")"
 
-nv_start_xvfb 1280x1024x24
+start_xvfb 1280x1024x24
 (cd "$clone" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" exec scripts/run) \
   >"$work/run.out" 2>"$work/run.err" &
 pid=$!

@@ -22,6 +22,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# start_xvfb [WxHxD]: a server of the test's own; the clean-up above stays the exit trap
+# (nv_start_xvfb sets one that only stops the server).
+start_xvfb() {
+  nv_start_xvfb "$@"
+  trap cleanup EXIT
+}
+
 fail() {
   echo "FAIL: $*"
   exit 1

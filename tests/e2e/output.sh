@@ -7,7 +7,7 @@
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 
-nv_start_xvfb 1280x1024x24
+start_xvfb 1280x1024x24
 mkdir -p "$work/run/data"
 "$NV_BUILD/tests/nv_mkogg" "$work/run/data/tarn1.ogg" kick 44100 0.6 0.3
 "$NV_BUILD/tests/nv_mkogg" "$work/run/data/tarn2.ogg" kick 44100 0.4 0.2

@@ -7,7 +7,7 @@
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 
-nv_start_xvfb 1280x1024x24
+start_xvfb 1280x1024x24
 start_wm
 mkdir "$work/run"
 launch "$work/run" SDL_AUDIODRIVER=dummy

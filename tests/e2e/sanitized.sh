@@ -13,7 +13,7 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:${ASAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$NV_ROOT/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-nv_start_xvfb 1280x1024x24
+start_xvfb 1280x1024x24
 mkdir "$work/run"
 ln -s "$NV_ROOT/data" "$work/run/data"
 launch "$work/run" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw"
