@@ -26,9 +26,7 @@
  */
 #include <dlfcn.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <link.h>
-#include <signal.h>
 #include <spawn.h>
 #include <stdarg.h>
 #include <stdint.h>
