@@ -24,7 +24,12 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 for way in q Q Escape ctrl+c close; do
   launch "$work/run" SDL_AUDIODRIVER=dummy
   win=$(window)
-  xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+  # The window manager may still be busy with the new window on a loaded machine.
+  for _ in $(seq 1 50); do
+    xdotool windowactivate "$win" 2>/dev/null || xdotool windowfocus "$win" 2>/dev/null || true
+    [[ $(xdotool getwindowfocus 2>/dev/null) == "$win" ]] && break
+    sleep 0.2
+  done
   [[ $(xdotool getwindowfocus) == "$win" ]] || fail "$way: the window did not get the focus"
   wait_frames "$work/run" 64
 
