@@ -20,6 +20,7 @@
 #include "Scene1.h"
 #include "global.h"
 #include "window.h"
+#include "x_display.h"
 
 nork_lib_t* pNorkLib = nullptr;
 
@@ -161,7 +162,7 @@ double meanOf(const std::vector<unsigned char>& rgb, int x0, int y0, int x1, int
 class TowerScene : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_NE(getenv("DISPLAY"), nullptr) << "needs an X server";
+        ASSERT_TRUE(xServerAnswers());
         static char name[] = "test_scene1_gl";
         commandLineName = name;
         initWindow(W, H);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "window.h"
+#include "x_display.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -76,7 +77,7 @@ int quitAfterKey(KeySym sym, bool control) {
 class WindowLayer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_NE(getenv("DISPLAY"), nullptr) << "needs an X server";
+        ASSERT_TRUE(xServerAnswers());
         static char name[] = "test_window";
         commandLineName = name;
         initWindow(800, 600);
