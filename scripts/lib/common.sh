@@ -10,26 +10,29 @@ nv_build() {
 }
 
 # nv_start_xvfb [WxHxD]: starts Xvfb on a free display, exports DISPLAY and
-# stops the server when the calling shell exits. The server picks the display number
-# itself (-displayfd), so that two scripts starting at once never share one.
+# stops the server when the calling shell exits. Display numbers are tried from a random
+# start, skipping any with a lock or a socket (a server that is still going away would
+# remove the socket of a new one on its number); a display is ours only once its lock
+# file holds our server's pid, so that two scripts starting at once never share one.
 nv_start_xvfb() {
-  local screen=${1:-1280x1024x24} fdfile n="" i
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp +extension GLX 3>"$fdfile" >/dev/null 2>&1 &
-  NV_XVFB_PID=$!
-  # The number is written, with a newline, once the server accepts connections.
-  for i in $(seq 1 600); do
-    [[ $(tail -c 1 "$fdfile" 2>/dev/null | od -An -tx1) == *0a* ]] && { n=$(head -1 "$fdfile"); break; }
-    kill -0 "$NV_XVFB_PID" 2>/dev/null || break
-    sleep 0.1
+  local screen=${1:-1280x1024x24} n i try
+  for try in $(seq 1 50); do
+    n=$(( 100 + RANDOM % 800 ))
+    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp +extension GLX >/dev/null 2>&1 &
+    NV_XVFB_PID=$!
+    for i in $(seq 1 300); do
+      kill -0 "$NV_XVFB_PID" 2>/dev/null || break
+      if [[ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock")" == "$NV_XVFB_PID" ]] &&
+         DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        trap 'kill $NV_XVFB_PID 2>/dev/null || true' EXIT
+        return 0
+      fi
+      sleep 0.1
+    done
+    kill "$NV_XVFB_PID" 2>/dev/null || true
   done
-  rm -f "$fdfile"
-  if [[ -n "$n" ]] && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-    export DISPLAY=":$n"
-    trap 'kill $NV_XVFB_PID 2>/dev/null || true' EXIT
-    return 0
-  fi
-  kill "$NV_XVFB_PID" 2>/dev/null || true
   echo "could not start Xvfb" >&2
   return 1
 }
