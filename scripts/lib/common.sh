@@ -14,12 +14,14 @@ nv_build() {
 # start, skipping any with a lock or a socket (a server that is still going away would
 # remove the socket of a new one on its number); a display is ours only once its lock
 # file holds our server's pid, so that two scripts starting at once never share one.
+# -noreset: the server would otherwise start over when its last client leaves (the check
+# below is one), and a client connecting just then is turned away.
 nv_start_xvfb() {
   local screen=${1:-1280x1024x24} n i try
   for try in $(seq 1 50); do
     n=$(( 100 + RANDOM % 800 ))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp +extension GLX >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset +extension GLX >/dev/null 2>&1 &
     NV_XVFB_PID=$!
     for i in $(seq 1 300); do
       kill -0 "$NV_XVFB_PID" 2>/dev/null || break

@@ -29,8 +29,9 @@ start_xvfb() {
   trap cleanup EXIT
 }
 
+# To standard error, so that it shows from inside $(...) and >/dev/null too.
 fail() {
-  echo "FAIL: $*"
+  echo "FAIL: $*" >&2
   exit 1
 }
 
@@ -79,7 +80,11 @@ window() {
   for i in $(seq 1 600); do
     w=$(xdotool search --pid $pid --name '^nork velandor$' 2>/dev/null | head -1 || true)
     [[ -n "$w" ]] && { echo "$w"; return 0; }
-    kill -0 $pid 2>/dev/null || fail "ended before its window showed"
+    if ! kill -0 $pid 2>/dev/null; then
+      local status=0
+      wait $pid || status=$?
+      fail "ended with status $status before its window showed (DISPLAY $DISPLAY)"
+    fi
     sleep 0.1
   done
   fail "no window titled 'nork velandor'"
