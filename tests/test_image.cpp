@@ -9,28 +9,17 @@
 
 #include "norklib.h"
 #include "png_helpers.h"
+#include "scratch_dir.h"
 
 using namespace pngt;
 
 namespace {
 
-class Image : public ::testing::Test {
+class Image : public ScratchDirTest {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/nv_image_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_NE(getcwd(oldCwd, sizeof oldCwd), nullptr);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        lib = nork_new();
-        ASSERT_NE(lib, nullptr);
-    }
     void TearDown() override {
         nork_image_delete(lib, &image);
-        unlink("DUMMY.RAW");
-        EXPECT_EQ(chdir(oldCwd), 0);
-        rmdir(dir.c_str());
-        nork_delete(lib);
+        ScratchDirTest::TearDown();
     }
 
     /* Registers an in-memory archive holding the given files. */
@@ -66,9 +55,6 @@ protected:
         return buf;
     }
 
-    std::string dir;
-    char oldCwd[4096];
-    nork_lib_t* lib = nullptr;
     Bytes archive;
     nork_image_t* image = nullptr;
 };

@@ -11,29 +11,18 @@
 
 #include "png.h"
 #include "png_helpers.h"
+#include "scratch_dir.h"
 
 using namespace pngt;
 
 namespace {
 
 /* Each test runs in a directory of its own, so that DUMMY.RAW can be checked. */
-class Png : public ::testing::Test {
+class Png : public ScratchDirTest {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/nv_png_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_NE(getcwd(oldCwd, sizeof oldCwd), nullptr);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        lib = nork_new();
-        ASSERT_NE(lib, nullptr);
-    }
     void TearDown() override {
         nork_png_delete(&png);
-        unlink("DUMMY.RAW");
-        EXPECT_EQ(chdir(oldCwd), 0);
-        rmdir(dir.c_str());
-        nork_delete(lib);
+        ScratchDirTest::TearDown();
     }
 
     /* Decodes a whole file held in memory. */
@@ -75,9 +64,6 @@ protected:
         EXPECT_EQ(decoded(), ref);
     }
 
-    std::string dir;
-    char oldCwd[4096];
-    nork_lib_t* lib = nullptr;
     nork_png_t* png = nullptr;
     nork_memfile_t mf{};
 };
