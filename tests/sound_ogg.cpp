@@ -123,3 +123,15 @@ PcmClip decodeOgg(const std::string& path) {
     ov_clear(&vf);
     return clip;
 }
+
+int16_t quantize(float x) { return (int16_t)lrintf(std::min(1.0f, std::max(-1.0f, x)) * 32767.0f); }
+
+std::vector<int16_t> asOutput(const PcmClip& clip) {
+    std::vector<int16_t> out;
+    for (size_t i = 0; i < clip.frames(); i++) {
+        const float* f = &clip.samples[i * clip.channels];
+        out.push_back(quantize(f[0]));
+        out.push_back(quantize(clip.channels > 1 ? f[1] : f[0]));
+    }
+    return out;
+}

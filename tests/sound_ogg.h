@@ -6,6 +6,7 @@
 #ifndef SOUND_OGG_H
 #define SOUND_OGG_H
 
+#include <stdint.h>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,11 @@ bool writeOgg(const std::string& path, const PcmClip& clip);
 
 /* The whole file decoded by libvorbisfile; an empty clip when it cannot be read. */
 PcmClip decodeOgg(const std::string& path);
+
+/* The layer's conversion of a mixed float sample to the output's 16 bits. */
+int16_t quantize(float x);
+
+/* The frames a clip becomes on the stereo 16-bit output. */
+std::vector<int16_t> asOutput(const PcmClip& clip);
 
 #endif

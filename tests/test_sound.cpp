@@ -32,21 +32,6 @@ namespace {
 
 const int kRate = 44100;
 
-/* The layer's own conversion of a mixed float sample to the device's 16 bits. */
-int16_t quantize(float x) {
-    return (int16_t)lrintf(std::min(1.0f, std::max(-1.0f, x)) * 32767.0f);
-}
-
-/* The frames a clip becomes on the stereo 16-bit output. */
-std::vector<int16_t> asOutput(const PcmClip& clip) {
-    std::vector<int16_t> out;
-    for (size_t i = 0; i < clip.frames(); i++) {
-        const float* f = &clip.samples[i * clip.channels];
-        out.push_back(quantize(f[0]));
-        out.push_back(quantize(clip.channels > 1 ? f[1] : f[0]));
-    }
-    return out;
-}
 
 /* Index of the first frame with a non-zero sample, or npos. */
 size_t firstSound(const std::vector<int16_t>& frames) {

@@ -28,20 +28,6 @@ namespace {
 
 const int kRate = 44100;
 
-int16_t quantize(float x) {
-    return (int16_t)lrintf(std::min(1.0f, std::max(-1.0f, x)) * 32767.0f);
-}
-
-/* The clip as the stereo 16-bit output carries it. */
-std::vector<int16_t> asOutput(const PcmClip& clip) {
-    std::vector<int16_t> out;
-    for (size_t i = 0; i < clip.frames(); i++) {
-        const float* f = &clip.samples[i * clip.channels];
-        out.push_back(quantize(f[0]));
-        out.push_back(quantize(clip.channels > 1 ? f[1] : f[0]));
-    }
-    return out;
-}
 
 class Capture : public ::testing::Test {
   protected:
