@@ -68,7 +68,12 @@ wait_frames() {
   local i
   for i in $(seq 1 1200); do
     (( $(frames "$1") >= $2 )) && return 0
-    kill -0 $pid 2>/dev/null || fail "the demo ended by itself: $(cat "$1.out" "$1.err")"
+    if ! kill -0 $pid 2>/dev/null; then
+      local status=0
+      wait $pid || status=$?
+      pid=0
+      fail "the demo ended by itself with status $status: $(cat "$1.out" "$1.err")"
+    fi
     sleep 0.1
   done
   fail "fewer than $2 frames after two minutes"
@@ -90,12 +95,14 @@ window() {
   fail "no window titled 'nork velandor'"
 }
 
-# finish: ends the demo with q (the window has the focus or gets it) and returns its status.
+# finish: ends the demo with q typed into its focused window and returns its status.
+# (Not xdotool key --window: its events sent to a window that goes away at the first one
+# leave the server in a state that ends the next demo started on it.)
 finish() {
   local w
   w=$(window)
-  xdotool windowfocus "$w" 2>/dev/null || true
-  xdotool key --window "$w" q 2>/dev/null
+  xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w" 2>/dev/null || true
+  xdotool key q 2>/dev/null
   local i status=0
   for i in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
   kill -0 $pid 2>/dev/null && fail "still running ten seconds after q"

@@ -34,3 +34,13 @@ heard=$(awk '{print $6}' <<<"$result")
 (( printed == heard || printed == heard + 1 )) ||
   fail "\"Sound 2\" printed $printed times, the second piece started $heard times"
 echo "ok: $printed lines \"Sound 2\" for $heard starts and nothing else; capture: $result"
+
+# The check itself finds a gap: the same capture with 1000 silent frames put in at 1.5 s
+# (inside the second piece, where it is not silent) fails with exactly that gap.
+bytes=$(( 66150 * 4 ))
+{ head -c $bytes "$work/capture.raw"; head -c 4000 /dev/zero; tail -c +$(( bytes + 1 )) "$work/capture.raw"; } \
+  >"$work/gapped.raw"
+gapped=$("$NV_BUILD/tests/nv_capture_check" "$work/gapped.raw" "$work/run/data/tarn1.ogg" \
+  "$work/run/data/tarn2.ogg") && fail "a capture with a gap passed: $gapped"
+[[ $(tail -1 <<<"$gapped") == *" gaps 1 gap_frames 1000" ]] || fail "the gap was not found: $gapped"
+echo "ok: a gap put into the capture is found: $(head -1 <<<"$gapped")"
