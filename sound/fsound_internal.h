@@ -45,7 +45,7 @@ namespace fsound {
 enum {
     kOutChannels = 2,
     kBlockFrames = 1024,   /* the mixer works in blocks of at most this many frames */
-    kHeadFrames = 16384,   /* kept decoded from each stream's start, so restarts never wait */
+    kHeadFrames = 32768,   /* kept decoded from each stream's start (0.74 s), so restarts never wait and the decoder has that long to refill behind them */
     kRingFrames = 65536,   /* decode-ahead per stream (about 1.5 s at 44.1 kHz) */
     kDecodeRoom = 16384,   /* the decoder tops a ring up once this much is free */
     kStepFrames = 512,     /* file frames decoded per step */

@@ -143,7 +143,7 @@ TEST_F(Capture, MusicIsTheDecodeSampleForSampleAcrossEverySeam) {
     // The first piece is longer than a stream's decode-ahead, so the capture has to decode
     // on demand; the second repeats. Every start of it prints "Sound 2" during the video
     // frame that holds its first sample.
-    std::string one = writeClip("data/tarn1.ogg", sineClip(kRate, {330, 440}, 2.2, 0.5));
+    std::string one = writeClip("data/tarn1.ogg", sineClip(kRate, {330, 440}, 2.6, 0.5));
     std::string two = writeClip("data/tarn2.ogg", sineClip(kRate, {550, 660}, 0.31, 0.5));
     std::vector<int16_t> first = asOutput(decodeOgg(one));
     std::vector<int16_t> second = asOutput(decodeOgg(two));
