@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "norklib.h"
 
@@ -30,6 +31,18 @@ protected:
         EXPECT_EQ(chdir(oldCwd), 0);
         rmdir(dir.c_str());
         nork_delete(lib);
+    }
+
+    /* The library's trace window, one entry a line, oldest first. */
+    std::vector<std::string> traceLines() {
+        std::vector<std::string> lines;
+        std::string t = nork_getTrace(lib);
+        size_t start = 0, nl;
+        while ((nl = t.find('\n', start)) != std::string::npos) {
+            lines.push_back(t.substr(start, nl - start));
+            start = nl + 1;
+        }
+        return lines;
     }
 
     std::string dir;

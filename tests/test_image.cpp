@@ -38,17 +38,6 @@ protected:
         return image;
     }
 
-    std::vector<std::string> traceLines() {
-        std::vector<std::string> lines;
-        std::string t = nork_getTrace(lib);
-        size_t start = 0, nl;
-        while ((nl = t.find('\n', start)) != std::string::npos) {
-            lines.push_back(t.substr(start, nl - start));
-            start = nl + 1;
-        }
-        return lines;
-    }
-
     static std::string hex8(const void* p) {
         char buf[32];
         snprintf(buf, sizeof buf, "%08lx", (unsigned long)(uintptr_t)p);

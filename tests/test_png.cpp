@@ -45,17 +45,6 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(f), {});
     }
 
-    std::vector<std::string> traceLines() {
-        std::vector<std::string> lines;
-        std::string t = nork_getTrace(lib);
-        size_t start = 0, nl;
-        while ((nl = t.find('\n', start)) != std::string::npos) {
-            lines.push_back(t.substr(start, nl - start));
-            start = nl + 1;
-        }
-        return lines;
-    }
-
     /* Expects our decoding to equal libpng's, byte for byte. */
     void expectSameAsLibpng(const Bytes& file) {
         Bytes ref;
