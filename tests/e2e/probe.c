@@ -19,9 +19,10 @@
  * allocations (and the suppressions for them apply) instead of "<unknown module>".
  *
  * NV_GLCHECK_OUT names a file that is rewritten every 64 frames and at exit with
- *   frames <swaps> errors <count> first <code> at <frame> heap <bytes>
+ *   frames <swaps> errors <count> first <code> at <frame> heap <bytes> free <bytes>
  * (first 0 at 0 while no error was seen; heap is what malloc has handed out and not yet
- * taken back, to tell the program's own growth from the driver's mappings).
+ * taken back, to tell the program's own growth from the driver's mappings; free is what
+ * malloc holds in its arenas between the blocks in use, ready for reuse but resident).
  */
 #define _GNU_SOURCE
 #include <GL/gl.h>
@@ -52,8 +53,8 @@ static void report(void)
     FILE* f = fopen(tmp, "w");
     if (!f) return;
     struct mallinfo2 heap = mallinfo2();
-    fprintf(f, "frames %lu errors %lu first %#x at %lu heap %zu\n", s_frames, s_errors,
-            s_firstError, s_firstErrorFrame, heap.uordblks + heap.hblkhd);
+    fprintf(f, "frames %lu errors %lu first %#x at %lu heap %zu free %zu\n", s_frames, s_errors,
+            s_firstError, s_firstErrorFrame, heap.uordblks + heap.hblkhd, heap.fordblks);
     fclose(f);
     rename(tmp, path); /* readers never see a half-written line */
 }

@@ -30,7 +30,7 @@ trap '[[ $pid -ne 0 ]] && kill -9 $pid 2>/dev/null; rm -rf "$work"' EXIT
 keep() {
   if [[ -n "${NV_SOAK_LOG:-}" ]]; then
     mkdir -p "$NV_SOAK_LOG"
-    cp "$work"/{out,err,rss.log,gl.txt} "$NV_SOAK_LOG"/ 2>/dev/null || true
+    cp "$work"/{out,err,rss.log,gl.txt,smaps.*} "$NV_SOAK_LOG"/ 2>/dev/null || true
   fi
 }
 fail() {
@@ -56,16 +56,17 @@ pid=$!
 
 frames() { [[ -s "$work/gl.txt" ]] && awk '{print $2}' "$work/gl.txt" || echo 0; }
 heap() { [[ -s "$work/gl.txt" ]] && awk '{print int($10 / 1024)}' "$work/gl.txt" || echo 0; }
+held() { [[ -s "$work/gl.txt" ]] && awk '{print int($12 / 1024)}' "$work/gl.txt" || echo 0; }
 # own: anonymous and shared-memory resident kB; rss: all resident kB.
 own() { awk '/^RssAnon:|^RssShmem:/ {n += $2} END {print n}' "/proc/$pid/status"; }
 rss() { awk '/^VmRSS:/ {print $2}' "/proc/$pid/status"; }
-sample() { echo "$((SECONDS - launched)) $(frames) $(rss) $(own) $(heap)" >>"$work/rss.log"; }
+sample() { echo "$((SECONDS - launched)) $(frames) $(rss) $(own) $(heap) $(held)" >>"$work/rss.log"; }
 
-# Seconds, frames, RSS and malloc heap (kB) every 10 s from the start; the baseline is the
+# Seconds, frames, RSS, malloc's blocks in use and its free space between them (kB) every 10 s from the start; the baseline is the
 # first sample after the fire is full (and at least two frames a second were drawn, so
 # that a particle could be added at every step).
 launched=$SECONDS
-echo "# seconds frames rss_kB own_kB heap_kB" >"$work/rss.log"
+echo "# seconds frames rss_kB own_kB heap_kB free_kB" >"$work/rss.log"
 while (( SECONDS - launched < 90 )); do
   sleep 10
   kill -0 $pid 2>/dev/null || fail "the demo ended by itself: $(cat "$work/out" "$work/err")"
@@ -76,6 +77,8 @@ start=$SECONDS
 base=$(own)
 base_rss=$(rss)
 base_heap=$(heap)
+base_held=$(held)
+cp "/proc/$pid/smaps" "$work/smaps.base"
 peak=$base
 samples=("$base")
 while (( SECONDS - start < seconds )); do
@@ -93,6 +96,8 @@ first_floor=$(floor "${samples[@]:0:tenth}")
 last_floor=$(floor "${samples[@]: -tenth}")
 end_rss=$(rss)
 end_heap=$(heap)
+end_held=$(held)
+cp "/proc/$pid/smaps" "$work/smaps.end"
 
 # q ends it; the window is the one the demo made.
 win=$(xdotool search --pid $pid --name '^nork velandor$' | head -1)
@@ -108,7 +113,8 @@ echo "frames: $nframes in $seconds s ($(( nframes / seconds )) per second), GL e
 echo "own memory: $base kB at 150 particles, $end kB at the end, $peak kB at most (+$((peak - base)) kB)"
 echo "own memory floor: $first_floor kB in the first tenth, $last_floor kB in the last (+$((last_floor - first_floor)) kB)"
 echo "all resident: $base_rss kB at 150 particles, $end_rss kB at the end"
-echo "malloc heap: $base_heap kB at 150 particles, $end_heap kB at the end"
+echo "malloc heap: $base_heap kB at 150 particles, $end_heap kB at the end (in use)"
+echo "malloc free space: $base_held kB at 150 particles, $end_held kB at the end (held between blocks)"
 keep
 
 (( nerrors == 0 )) || finding "GL error $first first raised in frame $at ($nerrors in all)"
