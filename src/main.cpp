@@ -35,6 +35,7 @@ float oiaLogo[20] = {
 };
 
 static const timestamp_t kTrimInterval = 10 * 1000000; /* microseconds */
+static const int kMmapThreshold = 256 * 1024;             /* bytes */
 
 int run(void) {
     static float t = 0;
@@ -132,6 +133,10 @@ void callback(int type, int x, int y) {
 int main(int argc, char** argv) {
     (void)argc;
     commandLineName = argv[0];
+    // A fixed threshold: the driver's occasional half- and whole-megabyte blocks are mapped
+    // and unmapped on their own instead of opening holes in the heap (glibc would otherwise
+    // raise the threshold past them after the first one is freed).
+    mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
     winH = 600;
     winW = -1;
     initWindow(winW, winH);
