@@ -36,6 +36,7 @@ float oiaLogo[20] = {
 
 static const timestamp_t kTrimInterval = 10 * 1000000; /* microseconds */
 static const int kMmapThreshold = 256 * 1024;             /* bytes */
+static const int kTrimThreshold = 64 * 1024 * 1024;       /* bytes */
 
 int run(void) {
     static float t = 0;
@@ -133,10 +134,13 @@ void callback(int type, int x, int y) {
 int main(int argc, char** argv) {
     (void)argc;
     commandLineName = argv[0];
-    // A fixed threshold: the driver's occasional half- and whole-megabyte blocks are mapped
+    // Fixed thresholds: the driver's occasional half- and whole-megabyte blocks are mapped
     // and unmapped on their own instead of opening holes in the heap (glibc would otherwise
-    // raise the threshold past them after the first one is freed).
+    // raise the threshold past them after the first one is freed), and the top of the heap,
+    // where the driver's ten megabytes of a frame come and go, is not handed back and
+    // faulted in again every frame: that is left to the trim every ten seconds.
     mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
+    mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
     winH = 600;
     winW = -1;
     initWindow(winW, winH);
