@@ -111,15 +111,20 @@ TEST_F(DriverSources, NoSourceHoldsTheNameAndTheRecordIsUnchanged) {
     EXPECT_EQ(mf->iPos, 100);
 }
 
-TEST_F(DriverSources, ReloadReleasesADirectoryBuffer) {
-    // The first load's buffer would leak unnoticed otherwise (sanitizer run).
+TEST_F(DriverSources, ReloadKeepsEarlierBytesValidUntilDelete) {
+    // A caller may keep pData from an earlier load: reloading must not free it
+    // (the sanitizer run reads it), and delete must release every buffer (its
+    // leak check).
     Chdir here(work());
-    writeFile(work() / "data/x.bin", content(50, 1));
+    Bytes first = content(50, 1), second = content(70, 2);
+    writeFile(work() / "data/x.bin", first);
     ASSERT_EQ(nork_memfile_load(lib.handle, mf, "data/x.bin"), 0);
+    const unsigned char* kept = mf->pData;
+    writeFile(work() / "data/x.bin", second);
     ASSERT_EQ(nork_memfile_load(lib.handle, mf, "data/x.bin"), 0);
     ASSERT_EQ(nork_memfile_load(lib.handle, mf, "data/burst.png"), 0);
-    EXPECT_EQ(mf->pOwned, nullptr);
     EXPECT_TRUE(fromArchive());
+    EXPECT_EQ(Bytes(kept, kept + first.size()), first);
 }
 
 TEST(MemfileLoad, NoSourceRegisteredFails) {
@@ -173,7 +178,7 @@ TEST(MemfileDirectory, PathTooLongIsRefusedNotCut) {
 
 TEST(MemfileRead, CopiesWhatIsLeftAndStopsAtTheEnd) {
     unsigned char data[6] = {1, 2, 3, 4, 5, 6};
-    nork_memfile_t mf = {data, 6, 0, nullptr};
+    nork_memfile_t mf = {data, 6, 0, nullptr, nullptr, 0};
     unsigned char buf[10] = {};
     EXPECT_EQ(nork_memfile_read(nullptr, &mf, buf, 10), 6);
     EXPECT_EQ(mf.iPos, 6);
@@ -194,11 +199,11 @@ TEST(MemfileRead, PositionMovedOutsideByTheCallerReadsNothing) {
     unsigned char buf[10];
     for (int32_t pos : {7, 1000, -1, INT32_MIN}) {
         SCOPED_TRACE(pos);
-        nork_memfile_t mf = {data, 6, pos, nullptr};
+        nork_memfile_t mf = {data, 6, pos, nullptr, nullptr, 0};
         EXPECT_EQ(nork_memfile_read(nullptr, &mf, buf, 10), 0);
         EXPECT_EQ(mf.iPos, pos);
     }
-    nork_memfile_t mf = {data, 6, 0, nullptr};
+    nork_memfile_t mf = {data, 6, 0, nullptr, nullptr, 0};
     EXPECT_EQ(nork_memfile_read(nullptr, &mf, buf, -5), 0);
     EXPECT_EQ(mf.iPos, 0);
 }

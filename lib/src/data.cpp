@@ -13,7 +13,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "norklib_internal.h"
 
@@ -193,19 +192,9 @@ int nork_dar_add(nork_lib_t* handle, nork_data_t* archive) {
 int nork_dar_add_file(nork_lib_t* handle, const char* filename) {
     nl_t* nl = (nl_t*)handle;
     if (!nl || !filename || full(nl)) return -1;
-    FILE* f = fopen(filename, "rb");
+    int32_t length = 0;
+    FILE* f = nl_openRegular(filename, &length);
     if (!f) return -1;
-
-    struct stat st;
-    long length = -1;
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && fseek(f, 0, SEEK_END) == 0) {
-        length = ftell(f);
-        if (fseek(f, 0, SEEK_SET) != 0) length = -1;
-    }
-    if (length < 0 || length > INT32_MAX) {
-        fclose(f);
-        return -1;
-    }
 
     /* Record and bytes in one block, so releasing the record releases both. */
     nork_data_t* record = (nork_data_t*)malloc(sizeof *record + (size_t)length);

@@ -1,12 +1,16 @@
 /*
  * In-memory files: a named file looked up through the registered sources, in
  * registration order. Archive entries are served in place; files in directories
- * are read whole into a buffer that the record owns (pOwned).
+ * are read whole into a buffer that the record owns (pOwned). A caller may
+ * still hold the bytes of an earlier load, so a reload keeps the old buffer
+ * (ppKept) until the record is deleted.
  */
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "norklib_internal.h"
 
@@ -15,12 +19,38 @@ enum {
     PATH_LIMIT = 1023 /* size given to the formatter: at most 1022 characters */
 };
 
-/* Points the record at new bytes, releasing a buffer it read earlier. */
-static void setData(nork_memfile_t* memfile, unsigned char* data, int32_t size, unsigned char* owned) {
-    if (memfile->pOwned != owned) free(memfile->pOwned);
+/* Points the record at new bytes. A buffer read earlier is kept with the
+ * record, not released: its bytes may still be in use. Fails, leaving the
+ * record as it was, only when there is no room to keep it. */
+static int32_t setData(nork_memfile_t* memfile, unsigned char* data, int32_t size, unsigned char* owned) {
+    if (memfile->pOwned && memfile->pOwned != owned) {
+        unsigned char** kept =
+            (unsigned char**)realloc(memfile->ppKept, ((size_t)memfile->iKept + 1) * sizeof *kept);
+        if (!kept) return -1;
+        kept[memfile->iKept++] = memfile->pOwned;
+        memfile->ppKept = kept;
+    }
     memfile->pData = data;
     memfile->iSize = size;
     memfile->pOwned = owned;
+    return 0;
+}
+
+FILE* nl_openRegular(const char* path, int32_t* size) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {
+        close(fd);
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        close(fd);
+        return nullptr;
+    }
+    *size = (int32_t)st.st_size;
+    return f;
 }
 
 nork_memfile_t* nork_memfile_new(nork_lib_t* handle) {
@@ -29,12 +59,15 @@ nork_memfile_t* nork_memfile_new(nork_lib_t* handle) {
     return memfile;
 }
 
-/* Releases the record and what it read from a directory, never archive bytes.
- * The caller's pointer is left as it was. */
+/* Releases the record and every buffer it read from a directory, never archive
+ * bytes. The caller's pointer is left as it was. */
 int32_t nork_memfile_delete(nork_memfile_t** ppmf) {
     if (ppmf && *ppmf) {
-        free((*ppmf)->pOwned);
-        free(*ppmf);
+        nork_memfile_t* memfile = *ppmf;
+        for (int32_t i = 0; i < memfile->iKept; i++) free(memfile->ppKept[i]);
+        free(memfile->ppKept);
+        free(memfile->pOwned);
+        free(memfile);
     }
     return 0;
 }
@@ -80,8 +113,11 @@ int32_t nork_memfile_load_from_memory(nork_lib_t* handle, nork_data_t* archive, 
         nl_trace(nl, NL_TR_BAD_POS, offset);
         return -1;
     }
-    setData(memfile, (unsigned char*)nork_dar_getData(archive->data, offset),
-            nork_dar_getSize(archive->data, offset), nullptr);
+    if (setData(memfile, (unsigned char*)nork_dar_getData(archive->data, offset),
+                nork_dar_getSize(archive->data, offset), nullptr) != 0) {
+        nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+        return -1;
+    }
     return 0;
 }
 
@@ -95,20 +131,11 @@ int32_t nork_memfile_load_from_dir(nork_lib_t* handle, const char* dirname, nork
     int length = snprintf(path, PATH_LIMIT, "%s/%s", dirname, name);
     if (length < 0 || length >= PATH_LIMIT) return -1;
 
-    FILE* f = fopen(path, "rb");
+    /* Only regular files: a directory opens too, but holds no bytes to serve,
+     * and a FIFO would wait for a writer. */
+    int32_t size = 0;
+    FILE* f = nl_openRegular(path, &size);
     if (!f) return -1;
-
-    /* Only regular files: a directory opens too, but holds no bytes to serve. */
-    struct stat st;
-    long size = -1;
-    if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && fseek(f, 0, SEEK_END) == 0) {
-        size = ftell(f);
-        if (fseek(f, 0, SEEK_SET) != 0) size = -1;
-    }
-    if (size < 0 || size > INT32_MAX) {
-        fclose(f);
-        return -1;
-    }
 
     /* One byte at least, so that an empty file still gets its own buffer. */
     unsigned char* buffer = (unsigned char*)malloc(size > 0 ? (size_t)size : 1);
@@ -120,11 +147,10 @@ int32_t nork_memfile_load_from_dir(nork_lib_t* handle, const char* dirname, nork
     size_t got = fread(buffer, 1, (size_t)size, f);
     bool failed = ferror(f) != 0;
     fclose(f);
-    if (failed) {
+    if (failed || setData(memfile, buffer, (int32_t)got, buffer) != 0) {
         free(buffer);
         return -1;
     }
-    setData(memfile, buffer, (int32_t)got, buffer);
     return 0;
 }
 

@@ -50,13 +50,16 @@ void* nork_dar_getData(const void* pDAR, int32_t iOffset);
  * In-memory files.
  * A record points at a named file's bytes: in place inside an archive image, or
  * in a buffer read from a directory (owned by the record, released on delete).
- * Loaded data carries no terminator of its own.
+ * Loaded data carries no terminator of its own. Loading again points the record
+ * at the new bytes; the bytes of earlier loads stay valid until it is deleted.
  * ------------------------------------------------------------------------- */
 typedef struct nork_memfile_t {
     unsigned char* pData; /* first byte, null until a load succeeds */
     int32_t iSize;        /* length in bytes */
     int32_t iPos;         /* read position, 0 to iSize */
     unsigned char* pOwned; /* buffer read from a directory, released on delete; null for archive bytes */
+    unsigned char** ppKept; /* buffers of earlier loads, kept valid until delete */
+    int32_t iKept;
 } nork_memfile_t;
 
 nork_memfile_t* nork_memfile_new(nork_lib_t* handle);

@@ -6,6 +6,7 @@
 #define NORKLIB_INTERNAL_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "norklib.h"
 
@@ -82,5 +83,10 @@ typedef struct nl_dar_entry_t {
 /* Returns the number of entries, filling *entry when index is below it, or -1
  * when the image is malformed (the entry asked for included). No trace. */
 int32_t nl_dar_entry(const void* pDAR, int32_t limit, int32_t index, nl_dar_entry_t* entry);
+
+/* Opens a regular file of at most INT32_MAX bytes for binary reading and gives
+ * its size; null for anything else. A FIFO or a device is refused without
+ * blocking on it. */
+FILE* nl_openRegular(const char* path, int32_t* size);
 
 #endif

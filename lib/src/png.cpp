@@ -515,14 +515,9 @@ int nork_png_loadFromMem(nork_png_t* pp, nork_memfile_t* pmf) {
 
 int nork_png_loadFromFile(nork_png_t* pPng, const char* pszFilename) {
     if (!pPng || !pszFilename) return NORK_PNG_FAILED;
-    FILE* f = fopen(pszFilename, "rb");
+    int32_t size = 0;
+    FILE* f = nl_openRegular(pszFilename, &size);
     if (!f) return NORK_PNG_FAILED;
-    long size = -1;
-    if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
-    if (size < 0 || size > INT32_MAX || fseek(f, 0, SEEK_SET) != 0) {
-        fclose(f);
-        return NORK_PNG_FAILED;
-    }
     nork_memfile_t* pmf = (nork_memfile_t*)calloc(1, sizeof(nork_memfile_t));
     unsigned char* buf = (unsigned char*)malloc(size > 0 ? (size_t)size : 1);
     if (!pmf || !buf) {
