@@ -116,6 +116,7 @@ nork_image_t* nork_imageFromPNG(nork_lib_t* handle, const char* name) {
         image->width = (uint16_t)png->pIHDR->width;
         image->height = (uint16_t)png->pIHDR->height;
         image->mode = nl_imageMode(png->pIHDR->colorType);
+        image->bRGBA8888 = image->mode == NORK_IMAGE_RGBA;
 
         /* The decoder's rows are exactly the image's pixels: take the buffer over. */
         size_t bytes = (size_t)image->width * image->height * png->bBytePerPixel;
@@ -177,6 +178,7 @@ int32_t nork_image_palToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
     }
     free(image->data);
     image->data = out;
+    image->bRGBA8888 = 1;
     return 0;
 }
 
@@ -217,6 +219,7 @@ int32_t nork_image_RGBToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
         unsigned char r = buf[3 * i], g = buf[3 * i + 1], b = buf[3 * i + 2];
         nl_storePixel(buf + 4 * i, r, g, b, 255);
     }
+    image->bRGBA8888 = 1;
     return 0;
 }
 
@@ -224,6 +227,7 @@ int32_t nork_image_RGBToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
 int32_t nork_image_RGBAToRGBA8888(nork_lib_t* handle, nork_image_t* image) {
     (void)handle;
     if (!image || !image->data) return -1;
+    image->bRGBA8888 = 1;
     return 0;
 }
 

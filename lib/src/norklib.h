@@ -75,6 +75,8 @@ int32_t nork_memfile_read(nork_lib_t* handle, nork_memfile_t* memfile, void* buf
  * Images.
  * nork_imageFromPNG decodes a named PNG into a record that owns its pixels and
  * palette; nork_image_toRGBA8888 converts the pixels in place to R, G, B, A bytes.
+ * mode keeps naming the layout as loaded; bRGBA8888 tells whether data holds
+ * RGBA8888 now (a conversion that ran out of memory leaves the old layout).
  * ------------------------------------------------------------------------- */
 enum {
     NORK_IMAGE_PALETTE = 1, /* 1 byte per pixel: palette index */
@@ -95,6 +97,7 @@ typedef struct nork_image_t {
     unsigned char* data; /* rows top to bottom, no padding; layout by mode, RGBA8888 after conversion */
     uint8_t mode;
     nork_image_pal_t* palette;
+    uint8_t bRGBA8888; /* data holds R, G, B, A bytes: loaded so (mode 3) or converted */
 } nork_image_t;
 
 nork_image_t* nork_imageFromPNG(nork_lib_t* handle, const char* name);
