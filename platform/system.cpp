@@ -9,43 +9,33 @@ static const char CONF_DIR_SUFFIX[] = "/.quarry";
 static const char CONF_FILE_SUFFIX[] = "/config";
 
 /*
- * Works on the caller's copy in place: the parent is the text before the last
- * '/' (empty when there is none, or when the only one leads an absolute path).
- * A parent that is missing is made first; one that cannot be examined for any
- * other reason stops everything before a directory is made. The '/' is put
- * back before the path itself is looked at, so a trailing '/' stays part of it.
+ * The parent is the text before the last '/' (empty when there is none, or when
+ * the only one leads an absolute path), found in a copy of at most 1023
+ * characters. A longer path is cut in the copy, but what the copy yields is
+ * still text before a '/' of the full path, an ancestor of it; and the full
+ * path is what is then examined and made. A parent that is missing is made
+ * first; one that cannot be examined for any other reason stops everything
+ * before a directory is made.
  */
-static int makeDirIn(char* path) {
-    char* slash = strrchr(path, '/');
-    if (slash && slash != path) {
-        *slash = '\0';
-        struct stat st;
-        int failed = 0;
-        if (stat(path, &st) != 0) failed = (errno != ENOENT) || makeDirIn(path) != 0;
-        *slash = '/';
-        if (failed) return -1;
-    }
-
-    struct stat st;
-    if (stat(path, &st) == 0) return 0;
-    return mkdir(path, 0700) == 0 ? 0 : -1;
-}
-
 int system_makeDir(const char* path) {
     if (!path) {
         errno = EINVAL;
         return -1;
     }
-    // A path that does not fit whole is refused: cutting it would make some
-    // other directory and report success for this one.
-    size_t len = strlen(path);
-    if (len >= SYSTEM_PATH_MAX) {
-        errno = ENAMETOOLONG;
-        return -1;
+    char parent[SYSTEM_PATH_MAX];
+    size_t len = strnlen(path, sizeof parent - 1);
+    memcpy(parent, path, len);
+    parent[len] = '\0';
+    char* slash = strrchr(parent, '/');
+    if (slash && slash != parent) {
+        *slash = '\0';
+        struct stat st;
+        if (stat(parent, &st) != 0 && (errno != ENOENT || system_makeDir(parent) != 0)) return -1;
     }
-    char copy[SYSTEM_PATH_MAX];
-    memcpy(copy, path, len + 1);
-    return makeDirIn(copy);
+
+    struct stat st;
+    if (stat(path, &st) == 0) return 0;
+    return mkdir(path, 0700) == 0 ? 0 : -1;
 }
 
 char* system_getHomeDir(void) {

@@ -6,7 +6,7 @@
 #ifndef PLATFORM_SYSTEM_H
 #define PLATFORM_SYSTEM_H
 
-/* Longest path system_makeDir accepts, terminator included; longer ones fail. */
+/* The buffer in which system_makeDir finds a path's parent, terminator included. */
 enum { SYSTEM_PATH_MAX = 1024 };
 
 /* Makes sure path exists, making missing parent directories first (mode 0700

@@ -161,24 +161,30 @@ TEST_F(SystemPaths, MakeDirFailsWhenAParentCannotBeSearched) {
     EXPECT_EQ(entriesIn("locked"), 0u);
 }
 
-TEST_F(SystemPaths, MakeDirRefusesPathsTooLongForItsBufferAndMakesNothing) {
-    // Components of 99 characters and a '/', cut to the exact length wanted.
-    auto pathOfLength = [](size_t n) {
-        std::string s;
-        while (s.size() < n) s += std::string(99, 'p') + "/";
-        s.resize(n);
-        if (s.back() == '/') s.back() = 'q';
-        return s;
-    };
-    std::string tooLong = pathOfLength(SYSTEM_PATH_MAX);
-    errno = 0;
-    EXPECT_EQ(system_makeDir(tooLong.c_str()), -1);
-    EXPECT_EQ(errno, ENAMETOOLONG);
-    EXPECT_EQ(entriesIn("."), 0u);
+TEST_F(SystemPaths, MakeDirTakesPathsLongerThanItsParentBuffer) {
+    // Components of 98 characters and a '/': 1100 characters, past the
+    // 1023 in which the parent is looked for.
+    std::string path;
+    while (path.size() < 1100) path += std::string(98, 'p') + "/";
+    path.resize(1100);
+    ASSERT_NE(path.back(), '/');
+    std::string parent = path.substr(0, path.rfind('/'));
+    ASSERT_GT(parent.size(), (size_t)SYSTEM_PATH_MAX);
 
-    std::string longest = pathOfLength(SYSTEM_PATH_MAX - 1);
-    EXPECT_EQ(system_makeDir(longest.c_str()), 0);
-    EXPECT_TRUE(isDirWithMode0700(longest));
+    // Parent present: the full path is made.
+    fs::create_directories(parent);
+    EXPECT_EQ(system_makeDir(path.c_str()), 0);
+    EXPECT_TRUE(isDirWithMode0700(path));
+
+    // Parents missing beyond the cut: the ancestors inside it are made, the
+    // path itself cannot be, and nothing else is claimed.
+    std::string other = "q" + path.substr(1);
+    errno = 0;
+    EXPECT_EQ(system_makeDir(other.c_str()), -1);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_FALSE(fs::exists(other));
+    std::string insideCut = other.substr(0, other.rfind('/', SYSTEM_PATH_MAX - 2));
+    EXPECT_TRUE(isDirWithMode0700(insideCut));
 }
 
 TEST_F(SystemPaths, MakeDirRejectsNull) {
