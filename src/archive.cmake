@@ -27,7 +27,8 @@ string(REPLACE ";" "\n" NV_ARCHIVE_LIST_TEXT "${NV_ARCHIVE_FILES}")
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/velandor_files.txt
      CONTENT "${NV_ARCHIVE_LIST_TEXT}\n")
 
-add_executable(nork-pack archive/pack.cpp ${PROJECT_SOURCE_DIR}/tools/nork/cmd_ar.cpp)
+add_executable(nork-pack archive/pack.cpp ${PROJECT_SOURCE_DIR}/tools/nork/cmd_ar.cpp
+                         ${PROJECT_SOURCE_DIR}/tools/nork/files.cpp)
 target_include_directories(nork-pack PRIVATE ${PROJECT_SOURCE_DIR}/tools/nork)
 target_link_libraries(nork-pack PRIVATE nork)
 nv_strict(nork-pack)

@@ -5,9 +5,9 @@ set(NV_NORK_TOOL_DIR ${PROJECT_SOURCE_DIR}/tools/nork)
 nv_test(test_trace SOURCES test_trace.cpp LIBS nork LABELS unit)
 
 # These build archives with the tool's own writer.
-nv_test(test_data SOURCES test_data.cpp ${NV_NORK_TOOL_DIR}/cmd_ar.cpp LIBS nork LABELS unit)
+nv_test(test_data SOURCES test_data.cpp ${NV_NORK_TOOL_DIR}/cmd_ar.cpp ${NV_NORK_TOOL_DIR}/files.cpp LIBS nork LABELS unit)
 target_include_directories(test_data PRIVATE ${NV_NORK_TOOL_DIR})
-nv_test(test_memfile SOURCES test_memfile.cpp ${NV_NORK_TOOL_DIR}/cmd_ar.cpp LIBS nork LABELS unit)
+nv_test(test_memfile SOURCES test_memfile.cpp ${NV_NORK_TOOL_DIR}/cmd_ar.cpp ${NV_NORK_TOOL_DIR}/files.cpp LIBS nork LABELS unit)
 target_include_directories(test_memfile PRIVATE ${NV_NORK_TOOL_DIR})
 
 if(TARGET velandor_data)

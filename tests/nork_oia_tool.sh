@@ -31,6 +31,13 @@ printf 'NoIA\x01\x00\x00\x03\x00\x01' >"$dir/mode.oia"
 head -c 30 "$dir/tri.oia" >"$dir/short.oia"
 [[ $(status "$dir/short.oia") == 3 ]] || fail "short file"
 grep -q 'cut short' "$dir/stderr" || fail "short file message: $(cat "$dir/stderr")"
+# Not files at all: refused at once, the FIFO without waiting for a writer.
+mkfifo "$dir/fifo"
+for f in /dev/zero "$dir" "$dir/fifo"; do
+  got=0; timeout 10 "$nork" oia "$f" >/dev/null 2>"$dir/stderr" || got=$?
+  [[ $got == 2 ]] || fail "$f: status $got, expected 2"
+  grep -q "cannot read: " "$dir/stderr" || fail "$f: $(cat "$dir/stderr")"
+done
 [[ $(status) == 1 ]] || fail "no file"
 [[ $(status --obj "$dir/x.obj") == 1 ]] || fail "--obj without file"
 echo "nork oia: ok"

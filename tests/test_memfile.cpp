@@ -149,11 +149,15 @@ TEST(MemfileDirectory, EmptyFileLoadsWithSizeZero) {
     free(mf.pOwned);
 }
 
-TEST(MemfileDirectory, DirectoryIsNotAFile) {
+TEST(MemfileDirectory, OnlyRegularFilesAreRead) {
+    // A directory opens but holds no bytes; a FIFO with no writer would block
+    // the load for ever.
     TempDir dir;
     std::filesystem::create_directories(dir.path / "data");
+    ASSERT_EQ(mkfifo((dir.path / "fifo").c_str(), 0600), 0);
     nork_memfile_t mf = {};
     EXPECT_EQ(nork_memfile_load_from_dir(nullptr, dir.path.c_str(), &mf, "data"), -1);
+    EXPECT_EQ(nork_memfile_load_from_dir(nullptr, dir.path.c_str(), &mf, "fifo"), -1);
     EXPECT_EQ(nork_memfile_load_from_dir(nullptr, dir.path.c_str(), &mf, "absent"), -1);
     EXPECT_EQ(mf.pData, nullptr);
 }

@@ -85,6 +85,60 @@ expect 5 "$nork" ar create huge.ndar huge.bin;          one_line_naming "huge.nd
 [[ ! -e huge.ndar ]] || fail "an impossible archive was written"
 expect 2 "$nork" ar create /nonexistent/dir/x.ndar data/turm.png; one_line_naming "/nonexistent/dir/x.ndar"
 
+# --- the user's files are safe ---------------------------------------------------
+# The output goes through a fresh temporary file: an input or a bystander whose
+# name looks like a temporary one is neither packed over nor removed.
+printf 'mine' >keep.ndar.tmp
+printf 'other' >out2.ndar.tmp
+expect 0 "$nork" ar create keep.ndar keep.ndar.tmp
+[[ $(cat keep.ndar.tmp) == mine ]] || fail "create destroyed its input keep.ndar.tmp"
+expect 0 "$nork" ar extract keep.ndar keep.ndar.tmp "$tmp/x" && cmp -s keep.ndar.tmp "$tmp/x" || fail "keep.ndar"
+expect 0 "$nork" ar create out2.ndar data/turm.png
+[[ $(cat out2.ndar.tmp) == other ]] || fail "create overwrote out2.ndar.tmp"
+# A write that fails (the file size limit here, a full disk elsewhere) is an
+# error, not a signal, and leaves the old file and no temporary one.
+printf 'old' >old.bin
+got=0; (ulimit -f 1; exec "$nork" ar extract out.ndar data/grass.png old.bin) 2>"$tmp/err" || got=$?
+[[ $got -eq 2 ]] || fail "extract over the size limit exited $got, expected 2"
+one_line_naming "old.bin"
+[[ $(cat old.bin) == old ]] || fail "a failed extract changed the old file"
+got=0; (ulimit -f 1; exec "$nork" ar extract out.ndar data/grass.png >"$tmp/stdout.bin") 2>"$tmp/err" || got=$?
+[[ $got -eq 2 ]] || fail "extract to standard output over the size limit exited $got, expected 2"
+got=0; (ulimit -f 1; exec "$nork" ar create big.ndar data/grass.png) 2>"$tmp/err" || got=$?
+[[ $got -eq 2 && ! -e big.ndar ]] || fail "create over the size limit exited $got or left big.ndar"
+leftovers=$(find . -name '.nork-*')
+[[ -z "$leftovers" ]] || fail "temporary files left behind: $leftovers"
+# Permissions of a new output follow the umask; a replaced one keeps its own.
+(umask 027; "$nork" ar extract out.ndar data/turm.png perm.bin)
+[[ $(stat -c %a perm.bin) == 640 ]] || fail "new output mode $(stat -c %a perm.bin), expected 640"
+chmod 600 perm.bin
+"$nork" ar extract out.ndar data/grass.png perm.bin
+[[ $(stat -c %a perm.bin) == 600 ]] || fail "replaced output mode $(stat -c %a perm.bin), expected 600"
+
+# Archives that every lookup would refuse, or partly, are not made.
+expect 1 "$nork" ar create none.ndar;                   one_line_naming "none.ndar"
+expect 1 "$nork" ar create dup.ndar data/turm.png data/grass.png data/turm.png; one_line_naming "data/turm.png"
+expect 1 "$nork" ar create data/turm.png data/grass.png data/turm.png; one_line_naming "data/turm.png"
+[[ ! -e none.ndar && ! -e dup.ndar ]] || fail "a refused archive was written"
+cmp -s data/turm.png "$tmp/pack/data/turm.png" || fail "the archive replaced its own input"
+# Names with a tab, a line break or a backslash are listed escaped, one line each.
+printf 'a' >"$(printf 'tab\tname')"; printf 'b' >"$(printf 'line\nbreak')"; printf 'c' >'back\slash'
+expect 0 "$nork" ar create odd.ndar "$(printf 'tab\tname')" "$(printf 'line\nbreak')" 'back\slash'
+expect 0 "$nork" ar list odd.ndar
+printf 'tab\\tname\t8\t1\nline\\nbreak\t17\t1\nback\\\\slash\t26\t1\n' >"$tmp/want"
+cmp -s "$tmp/out" "$tmp/want" || fail "list of odd names: $(cat -A "$tmp/out")"
+
+# Messages name the file and the real reason.
+mkdir -p adir
+expect 2 "$nork" ar create adir/ data/turm.png;        one_line_naming "adir/: cannot write: is a directory"
+expect 2 "$nork" ar create adir data/turm.png;         one_line_naming "adir: cannot write: is a directory"
+expect 1 "$nork" ar create "" data/turm.png;           one_line_naming "empty archive name"
+expect 1 "$nork" ar create e.ndar "";                  one_line_naming "empty file name"
+expect 2 "$nork" ar list adir;                         one_line_naming "adir: cannot read: is a directory"
+mkfifo fifo
+expect 2 timeout 10 "$nork" ar list fifo;              one_line_naming "fifo: cannot read: not a regular file"
+expect 2 timeout 10 "$nork" ar create f.ndar fifo;     one_line_naming "fifo: cannot read: not a regular file"
+
 # --- find --------------------------------------------------------------------
 cd "$root"
 if [[ -f data/scroll1.txt ]]; then

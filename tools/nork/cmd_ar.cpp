@@ -16,9 +16,12 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "commands.h"
+#include "files.h"
 #include "norklib_internal.h"
 
 enum {
@@ -39,8 +42,10 @@ static void arUsage(FILE* out) {
     fputs("usage: nork ar create ARCHIVE FILE...\n"
           "         write ARCHIVE with one entry per FILE, in the order given, each named\n"
           "         exactly as written on the command line (run it where the names hold)\n"
+          "         (at least one FILE, each name once)\n"
           "       nork ar list ARCHIVE\n"
-          "         one line per entry: name, entry offset, data size (tab-separated)\n"
+          "         one line per entry: name, entry offset, data size (tab-separated; in a\n"
+          "         name, tab, line break, backslash and control bytes read \\t \\n \\\\ \\xNN)\n"
           "       nork ar extract ARCHIVE NAME [OUT]\n"
           "         the entry's bytes to OUT, or to standard output\n"
           "exit status: 0 success, 1 bad arguments, 2 unreadable or unwritable file,\n"
@@ -58,56 +63,55 @@ static void put32(unsigned char* p, uint32_t v) {
     put16(p + 2, v >> 16);
 }
 
-/* Opens a regular file for reading and gives its size, or says why not. */
-static FILE* openInput(const char* path, uint64_t* size) {
-    FILE* f = fopen(path, "rb");
-    if (!f) {
-        fprintf(stderr, "nork: %s: cannot read: %s\n", path, strerror(errno));
-        return nullptr;
-    }
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        fprintf(stderr, "nork: %s: cannot read: not a regular file\n", path);
-        fclose(f);
-        return nullptr;
-    }
-    *size = (uint64_t)st.st_size;
-    return f;
+/* Reads a whole archive file into memory. */
+static bool readArchive(const char* path, std::vector<unsigned char>* bytes, int* status) {
+    return tool_readInput("", path, MAX_ARCHIVE, "malformed archive: larger than any archive can be", bytes, status);
 }
 
-/* Reads a whole archive file into memory. */
-static bool readArchive(const char* path, std::vector<unsigned char>* bytes) {
-    uint64_t size = 0;
-    FILE* f = openInput(path, &size);
-    if (!f) return false;
-    if (size > MAX_ARCHIVE) {
-        fprintf(stderr, "nork: %s: malformed archive: larger than any archive can be\n", path);
-        fclose(f);
-        return false;
-    }
-    bytes->resize((size_t)size);
-    size_t got = fread(bytes->data(), 1, bytes->size(), f);
-    bool failed = ferror(f) != 0 || got != bytes->size();
-    fclose(f);
-    if (failed) fprintf(stderr, "nork: %s: cannot read: short read\n", path);
-    return !failed;
-}
+typedef enum copy_result { COPY_DONE, COPY_SHORT, COPY_WRITE_FAILED } copy_result;
 
 /* Copies exactly size bytes of in to out; the last byte copied lands in *last. */
-static bool copyBytes(FILE* in, FILE* out, uint64_t size, unsigned char* last) {
+static copy_result copyBytes(FILE* in, FILE* out, uint64_t size, unsigned char* last) {
     unsigned char buffer[65536];
     while (size > 0) {
         size_t want = size < sizeof buffer ? (size_t)size : sizeof buffer;
         size_t got = fread(buffer, 1, want, in);
-        if (got != want) return false;
-        if (fwrite(buffer, 1, got, out) != got) return false;
+        if (got != want) return COPY_SHORT;
+        if (fwrite(buffer, 1, got, out) != got) return COPY_WRITE_FAILED;
         *last = buffer[got - 1];
         size -= got;
+    }
+    return COPY_DONE;
+}
+
+/* Refuses what would make an archive that cannot be used: no entries, a
+ * name given twice (only its first entry could ever be found) or an empty
+ * name. Says why and returns false. */
+static bool namesUsable(const char* archive, int count, char* const* files) {
+    if (count == 0) {
+        fprintf(stderr, "nork: ar create: no files to pack into %s (see nork ar --help)\n", archive);
+        return false;
+    }
+    std::unordered_set<std::string_view> seen;
+    for (int i = 0; i < count; i++) {
+        if (!*files[i]) {
+            fprintf(stderr, "nork: ar create: an empty file name (entry %d)\n", i + 1);
+            return false;
+        }
+        if (!seen.insert(files[i]).second) {
+            fprintf(stderr, "nork: ar create: %s is given twice; only its first entry could be found\n", files[i]);
+            return false;
+        }
     }
     return true;
 }
 
 int nork_ar_create(const char* archive, int count, char* const* files) {
+    if (!*archive) {
+        fputs("nork: ar create: an empty archive name\n", stderr);
+        return NORK_EXIT_USAGE;
+    }
+    if (!namesUsable(archive, count, files)) return NORK_EXIT_USAGE;
     if (count > MAX_ENTRIES) {
         fprintf(stderr, "nork: %s: %d files, but an archive holds at most %d entries\n", archive, count,
                 MAX_ENTRIES);
@@ -122,12 +126,22 @@ int nork_ar_create(const char* archive, int count, char* const* files) {
     }
 
     /* Lay out first, so that nothing is written for inputs that cannot fit. */
+    struct stat target;
+    bool targetExists = stat(archive, &target) == 0;
     std::vector<uint64_t> sizes((size_t)count), offsets((size_t)count);
     uint64_t at = HEADER;
+    int status = NORK_EXIT_OK;
     for (int i = 0; i < count; i++) {
-        FILE* f = openInput(files[i], &sizes[(size_t)i]);
-        if (!f) return NORK_EXIT_IO;
+        FILE* f = tool_openInput("", files[i], UINT64_MAX, "", &sizes[(size_t)i], &status);
+        if (!f) return status;
+        struct stat st;
+        bool same = targetExists && fstat(fileno(f), &st) == 0 && st.st_dev == target.st_dev &&
+                    st.st_ino == target.st_ino;
         fclose(f);
+        if (same) {
+            fprintf(stderr, "nork: %s: the archive would replace its own input %s\n", archive, files[i]);
+            return NORK_EXIT_USAGE;
+        }
         offsets[(size_t)i] = at;
         at += RECORD_HEAD + sizes[(size_t)i] + SPARE;
         if (at > MAX_ARCHIVE) {
@@ -143,43 +157,38 @@ int nork_ar_create(const char* archive, int count, char* const* files) {
         return NORK_EXIT_TOO_BIG;
     }
 
-    /* Written beside the target and renamed over it when complete, so a failure
-     * never leaves a half archive under the real name. */
-    std::string temp = std::string(archive) + ".tmp";
-    FILE* out = fopen(temp.c_str(), "wb");
-    if (!out) {
-        fprintf(stderr, "nork: %s: cannot write: %s\n", temp.c_str(), strerror(errno));
-        return NORK_EXIT_IO;
-    }
-    bool ok = true;
+    tool_output_t out;
+    if (!tool_outputOpen(&out, "", archive, &status)) return status;
     unsigned char head[HEADER];
     memcpy(head, "NDAR", 4);
     put32(head + 4, (uint32_t)total);
-    ok = fwrite(head, 1, sizeof head, out) == sizeof head;
+    if (fwrite(head, 1, sizeof head, out.file) != sizeof head) return tool_outputFail(&out, "");
 
-    for (int i = 0; ok && i < count; i++) {
+    for (int i = 0; i < count; i++) {
         uint64_t size = 0;
-        FILE* in = openInput(files[i], &size);
+        FILE* in = tool_openInput("", files[i], UINT64_MAX, "", &size, &status);
         if (!in) {
-            fclose(out);
-            remove(temp.c_str());
-            return NORK_EXIT_IO;
+            tool_outputAbandon(&out);
+            return status;
         }
         unsigned char record[RECORD_HEAD];
         memcpy(record, "DAT", 3);
         put32(record + 3, (uint32_t)sizes[(size_t)i]);
+        if (fwrite(record, 1, sizeof record, out.file) != sizeof record) {
+            fclose(in);
+            return tool_outputFail(&out, "");
+        }
         unsigned char last = 0; /* the spare byte of an empty file */
-        bool same = size == sizes[(size_t)i];
-        bool copied = same && fwrite(record, 1, sizeof record, out) == sizeof record &&
-                      copyBytes(in, out, size, &last) && fgetc(in) == EOF;
+        copy_result copied = size == sizes[(size_t)i] ? copyBytes(in, out.file, size, &last) : COPY_SHORT;
+        if (copied == COPY_DONE && fgetc(in) != EOF) copied = COPY_SHORT;
         fclose(in);
-        if (!copied) {
+        if (copied == COPY_WRITE_FAILED) return tool_outputFail(&out, "");
+        if (copied != COPY_DONE) {
             fprintf(stderr, "nork: %s: cannot read: the file changed while it was packed\n", files[i]);
-            fclose(out);
-            remove(temp.c_str());
+            tool_outputAbandon(&out);
             return NORK_EXIT_IO;
         }
-        ok = fputc(last, out) != EOF;
+        if (fputc(last, out.file) == EOF) return tool_outputFail(&out, "");
     }
 
     std::vector<unsigned char> tail((size_t)(total - dir));
@@ -198,30 +207,37 @@ int nork_ar_create(const char* archive, int count, char* const* files) {
     unsigned char* trailer = p + tail.size() - TRAILER;
     memcpy(trailer, "END", 3);
     put32(trailer + 3, (uint32_t)dir);
-    ok = ok && fwrite(p, 1, tail.size(), out) == tail.size();
-
-    ok = (fclose(out) == 0) && ok;
-    if (!ok || rename(temp.c_str(), archive) != 0) {
-        fprintf(stderr, "nork: %s: cannot write: %s\n", archive, strerror(errno));
-        remove(temp.c_str());
-        return NORK_EXIT_IO;
-    }
-    return NORK_EXIT_OK;
+    if (fwrite(p, 1, tail.size(), out.file) != tail.size()) return tool_outputFail(&out, "");
+    return tool_outputCommit(&out, "");
 }
 
 /* Reads an archive and checks its header and directory. Returns the entry
  * count, or -1 after saying what is wrong. */
 static int32_t loadArchive(const char* path, std::vector<unsigned char>* bytes, int* status) {
-    if (!readArchive(path, bytes)) {
-        *status = NORK_EXIT_IO;
-        return -1;
-    }
+    if (!readArchive(path, bytes, status)) return -1;
     int32_t count = nl_dar_entry(bytes->data(), (int32_t)bytes->size(), -1, nullptr);
     if (count < 0) {
         fprintf(stderr, "nork: %s: malformed archive: no valid NDAR header and directory\n", path);
         *status = NORK_EXIT_MALFORMED;
     }
     return count;
+}
+
+/* A name as one unambiguous field of a tab-separated line: tab, line break,
+ * backslash and the other control bytes are written as \t, \n, \\ and \xNN. */
+static void printEscaped(const char* name) {
+    for (const unsigned char* c = (const unsigned char*)name; *c; c++) {
+        if (*c == '\t')
+            fputs("\\t", stdout);
+        else if (*c == '\n')
+            fputs("\\n", stdout);
+        else if (*c == '\\')
+            fputs("\\\\", stdout);
+        else if (*c < 0x20 || *c == 0x7f)
+            printf("\\x%02x", *c);
+        else
+            putchar(*c);
+    }
 }
 
 static int arList(const char* path) {
@@ -235,9 +251,19 @@ static int arList(const char* path) {
                     i);
             return NORK_EXIT_MALFORMED;
         }
-        printf("%s\t%" PRId32 "\t%" PRId32 "\n", entry.name, entry.offset, entry.size);
+        printEscaped(entry.name);
+        printf("\t%" PRId32 "\t%" PRId32 "\n", entry.offset, entry.size);
     }
     return status;
+}
+
+/* Writes bytes to a file through a temporary beside it. */
+static int writeFile(const char* path, const unsigned char* data, size_t size) {
+    tool_output_t out;
+    int status = NORK_EXIT_OK;
+    if (!tool_outputOpen(&out, "", path, &status)) return status;
+    if (fwrite(data, 1, size, out.file) != size) return tool_outputFail(&out, "");
+    return tool_outputCommit(&out, "");
 }
 
 static int arExtract(const char* path, const char* name, const char* outPath) {
@@ -270,16 +296,10 @@ static int arExtract(const char* path, const char* name, const char* outPath) {
             fprintf(stderr, "nork: %s: malformed archive: an entry points outside the archive\n", path);
         else
             fprintf(stderr, "nork: %s: no entry named '%s'\n", path, name);
+    } else if (!outPath) {
+        if (!tool_writeStdout("", memfile->pData, (size_t)memfile->iSize)) status = NORK_EXIT_IO;
     } else {
-        FILE* out = outPath ? fopen(outPath, "wb") : stdout;
-        const char* shown = outPath ? outPath : "standard output";
-        size_t size = (size_t)memfile->iSize;
-        bool ok = out && fwrite(memfile->pData, 1, size, out) == size;
-        if (out) ok = (out == stdout ? fflush(out) == 0 : fclose(out) == 0) && ok;
-        if (!ok) {
-            fprintf(stderr, "nork: %s: cannot write: %s\n", shown, strerror(errno));
-            status = NORK_EXIT_IO;
-        }
+        status = writeFile(outPath, memfile->pData, (size_t)memfile->iSize);
     }
     nork_memfile_delete(&memfile);
     nork_delete(lib); /* releases the record, not the bytes, which are ours */

@@ -9,8 +9,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #include "commands.h"
+#include "files.h"
 #include "norklib.h"
+
+static const char WHO[] = "oia: ";
 
 static void oiaUsage(FILE* out) {
     fputs("usage: nork oia FILE...\n"
@@ -66,25 +71,6 @@ static oia_vertex_t vertexAt(const nork_oia_t* po, const oia_layout_t* l, int32_
     return v;
 }
 
-/* Reads a whole file; null with errno set when it cannot. */
-static unsigned char* readFile(const char* path, int32_t* size) {
-    errno = 0;
-    FILE* f = fopen(path, "rb");
-    if (!f) return nullptr;
-    unsigned char* data = nullptr;
-    long length = -1;
-    if (fseek(f, 0, SEEK_END) == 0 && (length = ftell(f)) >= 0 && length <= INT32_MAX && fseek(f, 0, SEEK_SET) == 0) {
-        data = (unsigned char*)malloc(length ? (size_t)length : 1);
-        if (data && fread(data, 1, (size_t)length, f) != (size_t)length) {
-            free(data);
-            data = nullptr;
-        }
-    }
-    fclose(f);
-    if (data) *size = (int32_t)length;
-    return data;
-}
-
 /* Why the loader refused a file, told from its header. */
 static void explainFailure(const char* path, const unsigned char* data, int32_t size) {
     if (size < 10) {
@@ -131,12 +117,11 @@ static void printModel(const char* path, const nork_oia_t* po, const oia_layout_
 
 /* Wavefront OBJ: one v (and vt, vn where the model has them) per vertex, one face
  * per three vertices. Indices start at 1. */
-static int writeObj(const char* out, const char* path, const nork_oia_t* po, const oia_layout_t* l) {
-    FILE* f = fopen(out, "w");
-    if (!f) {
-        fprintf(stderr, "nork: oia: %s: %s\n", out, strerror(errno));
-        return NORK_EXIT_IO;
-    }
+static int writeObj(const char* outPath, const char* path, const nork_oia_t* po, const oia_layout_t* l) {
+    tool_output_t out;
+    int status = NORK_EXIT_OK;
+    if (!tool_outputOpen(&out, WHO, outPath, &status)) return status;
+    FILE* f = out.file;
     fprintf(f, "# %s: %" PRId32 " vertices, %" PRId32 " triangles\n", path, po->count, po->count / 3);
     for (int32_t i = 0; i < po->count; i++) {
         oia_vertex_t v = vertexAt(po, l, i);
@@ -158,26 +143,22 @@ static int writeObj(const char* out, const char* path, const nork_oia_t* po, con
         }
         fputc('\n', f);
     }
-    if (fclose(f) != 0) {
-        fprintf(stderr, "nork: oia: %s: %s\n", out, strerror(errno));
-        return NORK_EXIT_IO;
-    }
-    return NORK_EXIT_OK;
+    if (ferror(f)) return tool_outputFail(&out, WHO);
+    return tool_outputCommit(&out, WHO);
 }
 
 /* Loads one file through the library's reader, as the demo would from its archive. */
 static int showFile(nork_lib_t* lib, const char* path, const char* obj) {
-    int32_t size = 0;
-    unsigned char* data = readFile(path, &size);
-    if (!data) {
-        fprintf(stderr, "nork: oia: %s: %s\n", path, errno ? strerror(errno) : "cannot be read");
-        return NORK_EXIT_IO;
-    }
+    std::vector<unsigned char> bytes;
+    int status = NORK_EXIT_OK;
+    if (!tool_readInput(WHO, path, INT32_MAX, "larger than any model the library reads", &bytes, &status))
+        return status;
+    unsigned char* data = bytes.data();
+    int32_t size = (int32_t)bytes.size();
     nork_memfile_t memfile = {};
     memfile.pData = data;
     memfile.iSize = size;
 
-    int status = NORK_EXIT_OK;
     nork_oia_t* po = nork_oia_new(lib);
     if (!po) {
         fputs("nork: oia: out of memory\n", stderr);
@@ -192,7 +173,6 @@ static int showFile(nork_lib_t* lib, const char* path, const char* obj) {
         if (obj) status = writeObj(obj, path, po, l);
         nork_oia_delete(lib, &po);
     }
-    free(data);
     return status;
 }
 

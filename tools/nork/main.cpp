@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "commands.h"
+#include "files.h"
 
 typedef struct command_t {
     const char* name;
@@ -38,6 +39,7 @@ static void usage(FILE* out) {
 }
 
 int main(int argc, char** argv) {
+    tool_initSignals();
     if (argc < 2) {
         fputs("nork: missing command (see nork --help)\n", stderr);
         return NORK_EXIT_USAGE;
