@@ -114,12 +114,16 @@ TEST_F(CarriedArchive, ArchiveFileIsRegisteredWithItsLength) {
     nork_memfile_delete(&mf);
 }
 
-TEST(ArchiveWriter, EmptyArchiveHasNoEntriesAndLookupFails) {
+TEST(ArchiveWriter, EmptyArchiveIsRefusedAndLookupInOneFails) {
+    // No entry could ever be found in it, so the writer refuses to make one.
     TempDir dir;
-    Bytes b = pack(dir.path, {});
-    ASSERT_EQ(b.size(), 20u);  // header, directory head, trailer
-    EXPECT_EQ(get32(b, 4), 20u);
-    EXPECT_EQ(get32(b, 16), 8u);
+    Chdir here(dir.path);
+    EXPECT_EQ(nork_ar_create("out.ndar", 0, nullptr), NORK_EXIT_USAGE);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "out.ndar"));
+
+    // Header, directory head with no entries, trailer: readers still meet such
+    // archives, and a lookup fails cleanly.
+    Bytes b = {'N', 'D', 'A', 'R', 20, 0, 0, 0, 'D', 'I', 'R', 0, 0, 'E', 'N', 'D', 8, 0, 0, 0};
     Image image(b);
     Lib lib;
     EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
@@ -142,14 +146,25 @@ TEST(ArchiveWriter, EmptyFileGetsAZeroSpareByte) {
     EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "one"), 16);
 }
 
-TEST(ArchiveWriter, FirstOfTwoEqualNamesWins) {
+TEST(ArchiveWriter, EqualNamesAreRefusedAndTheFirstOfTwoWinsInALookup) {
     TempDir dir;
     writeFile(dir.path / "x", {1, 2, 3});
-    Bytes b = pack(dir.path, {"x", "./x", "x"});
+    writeFile(dir.path / "y", {4});
+    {
+        Chdir here(dir.path);
+        char x[] = "x", dotX[] = "./x", x2[] = "x";
+        char* argv[] = {x, dotX, x2};
+        EXPECT_EQ(nork_ar_create("dup.ndar", 3, argv), NORK_EXIT_USAGE);
+        EXPECT_FALSE(std::filesystem::exists(dir.path / "dup.ndar"));
+    }
+    // An archive made elsewhere may hold a name twice: the first entry wins.
+    Bytes b = pack(dir.path, {"x", "./x", "y"});
+    b[b.size() - 7 - 2] = 'x'; // the last name, "y", just before the trailer
     Image image(b);
     Lib lib;
     EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "x"), 8);
     EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "./x"), 19);
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "y"), -1);
 }
 
 TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold) {

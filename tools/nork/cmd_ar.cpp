@@ -84,14 +84,10 @@ static copy_result copyBytes(FILE* in, FILE* out, uint64_t size, unsigned char* 
     return COPY_DONE;
 }
 
-/* Refuses what would make an archive that cannot be used: no entries, a
- * name given twice (only its first entry could ever be found) or an empty
- * name. Says why and returns false. */
-static bool namesUsable(const char* archive, int count, char* const* files) {
-    if (count == 0) {
-        fprintf(stderr, "nork: ar create: no files to pack into %s (see nork ar --help)\n", archive);
-        return false;
-    }
+/* Refuses names that would make entries no lookup can reach: a name given
+ * twice (only its first entry could ever be found) or an empty one. Says why
+ * and returns false. */
+static bool namesUsable(int count, char* const* files) {
     std::unordered_set<std::string_view> seen;
     for (int i = 0; i < count; i++) {
         if (!*files[i]) {
@@ -111,7 +107,10 @@ int nork_ar_create(const char* archive, int count, char* const* files) {
         fputs("nork: ar create: an empty archive name\n", stderr);
         return NORK_EXIT_USAGE;
     }
-    if (!namesUsable(archive, count, files)) return NORK_EXIT_USAGE;
+    if (count == 0) {
+        fprintf(stderr, "nork: ar create: no files to pack into %s (see nork ar --help)\n", archive);
+        return NORK_EXIT_USAGE;
+    }
     if (count > MAX_ENTRIES) {
         fprintf(stderr, "nork: %s: %d files, but an archive holds at most %d entries\n", archive, count,
                 MAX_ENTRIES);
@@ -124,6 +123,7 @@ int nork_ar_create(const char* archive, int count, char* const* files) {
                 nameArea, MAX_NAME_AREA);
         return NORK_EXIT_TOO_BIG;
     }
+    if (!namesUsable(count, files)) return NORK_EXIT_USAGE;
 
     /* Lay out first, so that nothing is written for inputs that cannot fit. */
     struct stat target;
