@@ -10,8 +10,8 @@
  *   streams         the last ov_open returned: both pieces are open
  *   upload_ns       time spent inside glTexImage2D (the driver's copy of the pixels)
  *   uploads         number of glTexImage2D calls
- *   started         the first gettimeofday on the main thread after the streams opened:
- *                   the driver's start time, taken once the scene is built
+ *   started         the program's first read of the monotonic clock after the streams
+ *                   opened: the driver's start time, taken once the scene is built
  *   swap            glXSwapBuffers called for the first frame
  *   swapped         that call returned
  * and for each of these the main thread's CPU time so far, as "cpu_<name> ns" (CPU time
@@ -22,10 +22,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <link.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -40,10 +40,17 @@ static int64_t s_uploadNs;
 static int s_uploads;
 static int s_written;
 
+typedef int (*clock_gettime_fn)(clockid_t, struct timespec*);
+static clock_gettime_fn s_realClock;
+
+static void* next(const char* name);
+
+/* This library's own stamps read the real clock, not its hook below. */
 static int64_t clockNs(clockid_t id)
 {
+    if (!s_realClock) s_realClock = (clock_gettime_fn)next("clock_gettime");
     struct timespec ts;
-    clock_gettime(id, &ts);
+    s_realClock(id, &ts);
     return (int64_t)ts.tv_sec * 1000000000 + ts.tv_nsec;
 }
 
@@ -121,12 +128,30 @@ void glTexImage2D(GLenum target, GLint level, GLint internal, GLsizei w, GLsizei
     }
 }
 
-int gettimeofday(struct timeval* tv, void* tz)
+/* Whether an address lies in the program's own code (the first object reported). */
+static int inProgram(struct dl_phdr_info* info, size_t size, void* data)
 {
-    static int (*real)(struct timeval*, void*);
-    if (!real) real = (int (*)(struct timeval*, void*))next("gettimeofday");
-    if (s_wall[STREAMS]) stamp(STARTED);
-    return real(tv, tz);
+    (void)size;
+    uintptr_t at = *(uintptr_t*)data;
+    *(uintptr_t*)data = 0;
+    for (int i = 0; i < info->dlpi_phnum; i++) {
+        const ElfW(Phdr)* ph = &info->dlpi_phdr[i];
+        uintptr_t from = info->dlpi_addr + ph->p_vaddr;
+        if (ph->p_type == PT_LOAD && (ph->p_flags & PF_X) && at >= from && at < from + ph->p_memsz)
+            *(uintptr_t*)data = 1;
+    }
+    return 1;
+}
+
+int clock_gettime(clockid_t id, struct timespec* ts)
+{
+    if (!s_realClock) s_realClock = (clock_gettime_fn)next("clock_gettime");
+    if (id == CLOCK_MONOTONIC && s_wall[STREAMS] && !s_wall[STARTED]) {
+        uintptr_t caller = (uintptr_t)__builtin_return_address(0);
+        dl_iterate_phdr(inProgram, &caller);
+        if (caller) stamp(STARTED);
+    }
+    return s_realClock(id, ts);
 }
 
 void glXSwapBuffers(Display* d, GLXDrawable w)

@@ -1,16 +1,18 @@
 #include "frame.h"
 
 #include <math.h>
-#include <sys/time.h>
+#include <time.h>
 
 static const double BEAT_THRESHOLD = 0.3; /* first spectrum bin above this is a beat */
 static const double BEAT_DECAY = 0.03;    /* beat level lost per frame */
 static const int BAND_WIDTH = SPECTRUM_BINS / SPECTRUM_BANDS;
 
 timestamp_t timeStamp(void) {
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return (timestamp_t)tv.tv_sec * 1000000 + tv.tv_usec;
+    // A clock that never steps: setting the wall clock (by hand, or NTP) must not
+    // move the show backwards or make it jump.
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (timestamp_t)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
 }
 
 float secondsSince(timestamp_t start, timestamp_t now) { return (float)((double)(now - start) * 0.000001); }

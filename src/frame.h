@@ -9,8 +9,9 @@
 
 #include "info.h"
 
-/* Microseconds from gettimeofday: seconds * 1000000 + microseconds. 64 bits keep
- * microsecond resolution for the whole run. */
+/* Microseconds of the monotonic clock: seconds * 1000000 + microseconds. It
+ * counts from an arbitrary start and never steps when the wall clock is set;
+ * 64 bits keep microsecond resolution for the whole run. */
 typedef int64_t timestamp_t;
 
 timestamp_t timeStamp(void);

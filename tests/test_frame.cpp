@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
 
 #include "frame.h"
 
@@ -56,11 +60,51 @@ TEST(Clock, DeltaAndSecondsFollowMicroseconds) {
     EXPECT_FLOAT_EQ(secondsSince(start, hours + 500), 18000.0005f);
 }
 
-TEST(Clock, StampsAreMicrosecondsAndMonotonicEnough) {
-    timestamp_t a = timeStamp();
-    timestamp_t b = timeStamp();
-    EXPECT_GE(b, a);
-    EXPECT_GT(a, 1600000000LL * 1000000); // microseconds since the epoch, not seconds
+// The wall clock as a user or NTP sets it: moved by g_wallStepUs, for
+// gettimeofday and clock_gettime's wall clocks alike. The other clocks pass.
+static long long g_wallStepUs = 0;
+
+static void stepWall(struct timespec* ts) {
+    long long ns = (long long)ts->tv_sec * 1000000000 + ts->tv_nsec + g_wallStepUs * 1000;
+    ts->tv_sec = (time_t)(ns / 1000000000);
+    ts->tv_nsec = (long)(ns % 1000000000);
+}
+
+extern "C" int clock_gettime(clockid_t clock, struct timespec* ts) noexcept {
+    int r = (int)syscall(SYS_clock_gettime, clock, ts);
+    if (r == 0 && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) stepWall(ts);
+    return r;
+}
+
+extern "C" int gettimeofday(struct timeval* tv, void*) noexcept {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tv->tv_sec = ts.tv_sec;
+    tv->tv_usec = ts.tv_nsec / 1000;
+    return 0;
+}
+
+TEST(Clock, StampsIgnoreTheWallClockBeingSet) {
+    // Between two frames the wall clock goes back an hour, then forward a day:
+    // the show must neither run backwards (the fire froze for the hour) nor jump.
+    timestamp_t start = timeStamp();
+    g_wallStepUs = -3600LL * 1000000;
+    timestamp_t back = timeStamp();
+    g_wallStepUs = 86400LL * 1000000;
+    timestamp_t forward = timeStamp();
+    g_wallStepUs = 0;
+    EXPECT_GE(frameDelta(start, back), 0.0f);
+    EXPECT_LT(frameDelta(start, back), 1.0f);
+    EXPECT_GE(frameDelta(back, forward), 0.0f);
+    EXPECT_LT(frameDelta(back, forward), 1.0f);
+    EXPECT_LT(secondsSince(start, forward), 1.0f);
+
+    // Microseconds, not seconds or nanoseconds: a 20 ms sleep reads as 20000 or so.
+    timestamp_t before = timeStamp();
+    usleep(20000);
+    timestamp_t after = timeStamp();
+    EXPECT_GE(after - before, 20000);
+    EXPECT_LT(after - before, 2000000);
 }
 
 static void fill(float* spec, float v) {

@@ -3,10 +3,12 @@
 source "$NV_ROOT/scripts/lib/common.sh"
 exe="$NV_BUILD/src/velandor"
 probe="$NV_BUILD/tests/libnv_probe.so"
-# A sanitized demo wants its runtime first among the preloaded libraries, and the GL driver
-# kept mapped until its leak check at exit (see probe.c).
+# A sanitized demo gets its runtime preloaded right behind the probe (whose clock must answer
+# the program's own calls before the runtime's interceptors do; the runtime is told not to
+# insist on coming first), and the GL driver kept mapped until its leak check at exit (see
+# probe.c).
 asan=$(ldd "$exe" 2>/dev/null | awk '/libasan/ {print $3}')
-preload="${asan:+$asan:}$probe"
+preload="$probe${asan:+:$asan}"
 keep=()
 [[ -n "$asan" ]] && keep=(NV_KEEP_LIBRARIES=1)
 work=$(mktemp -d)
@@ -55,7 +57,9 @@ launch() {
   local dir=$1
   shift
   rm -f "$dir.gl"
-  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "${keep[@]}" "$@" "$exe") \
+  local order=()
+  [[ -n "$asan" ]] && order=(ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "${keep[@]}" "${order[@]}" "$@" "$exe") \
     >"$dir.out" 2>"$dir.err" &
   pid=$!
 }

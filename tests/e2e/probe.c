@@ -4,11 +4,12 @@
  * Wraps glXSwapBuffers: counts the frames and reads glGetError before every swap (error
  * flags stay set until read, so nothing raised during the frame is missed).
  *
- * With NV_CLOCK_STEP_US=S set, also answers gettimeofday with a clock that starts at the
- * real time of its first call and moves S microseconds per swap; with NV_CLOCK_STOP=N it
- * stands still from the N-th swap on. The frames then depend on their number alone, and
- * once the clock stands every frame is the same picture: two runs can be compared pixel
- * for pixel.
+ * With NV_CLOCK_STEP_US=S set, also answers the demo's own reads of the monotonic clock
+ * (clock_gettime calls from the program's code; the libraries keep the real clock) with a
+ * clock that starts at the real time of its first call and moves S microseconds per swap;
+ * with NV_CLOCK_STOP=N it stands still from the N-th swap on. The frames then depend on
+ * their number alone, and once the clock stands every frame is the same picture: two runs
+ * can be compared pixel for pixel.
  *
  * With NV_HOLD_AT=N and NV_HOLD_WHILE=PATH, the N-th swap does not return while PATH
  * exists: frame N stays on the screen for a screenshot (effects that move by the frame, not
@@ -28,15 +29,16 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 #include <dlfcn.h>
+#include <link.h>
 #include <malloc.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
 typedef void (*swap_fn)(Display*, GLXDrawable);
-typedef int (*gettimeofday_fn)(struct timeval*, void*);
+typedef int (*clock_gettime_fn)(clockid_t, struct timespec*);
 
 static swap_fn s_realSwap;
 static unsigned long s_frames;
@@ -67,28 +69,55 @@ int dlclose(void* handle)
     return real(handle);
 }
 
-int gettimeofday(struct timeval* tv, void* tz)
+/* The executable segments of the program itself: the first object dl_iterate_phdr reports. */
+static uintptr_t s_codeFrom[8], s_codeTo[8];
+static int s_codeRanges = -1;
+
+static int collectProgram(struct dl_phdr_info* info, size_t size, void* data)
 {
-    static gettimeofday_fn real;
+    (void)size;
+    (void)data;
+    s_codeRanges = 0;
+    for (int i = 0; i < info->dlpi_phnum && s_codeRanges < 8; i++) {
+        const ElfW(Phdr)* ph = &info->dlpi_phdr[i];
+        if (ph->p_type != PT_LOAD || !(ph->p_flags & PF_X)) continue;
+        s_codeFrom[s_codeRanges] = info->dlpi_addr + ph->p_vaddr;
+        s_codeTo[s_codeRanges++] = info->dlpi_addr + ph->p_vaddr + ph->p_memsz;
+    }
+    return 1; /* the program only */
+}
+
+static int fromProgram(const void* caller)
+{
+    if (s_codeRanges < 0) dl_iterate_phdr(collectProgram, NULL);
+    for (int i = 0; i < s_codeRanges; i++)
+        if ((uintptr_t)caller >= s_codeFrom[i] && (uintptr_t)caller < s_codeTo[i]) return 1;
+    return 0;
+}
+
+int clock_gettime(clockid_t clock, struct timespec* ts)
+{
+    static clock_gettime_fn real;
     static long long step = -1, stop, start;
-    if (!real) real = (gettimeofday_fn)dlsym(RTLD_NEXT, "gettimeofday");
+    if (!real) real = (clock_gettime_fn)dlsym(RTLD_NEXT, "clock_gettime");
     if (step < 0) {
         const char* s = getenv("NV_CLOCK_STEP_US");
         const char* n = getenv("NV_CLOCK_STOP");
         step = s ? atoll(s) : 0;
         stop = n ? atoll(n) : -1;
     }
-    if (step == 0) return real(tv, tz);
+    if (step == 0 || clock != CLOCK_MONOTONIC || !fromProgram(__builtin_return_address(0)))
+        return real(clock, ts);
     if (start == 0) {
-        struct timeval now;
-        real(&now, NULL);
-        start = now.tv_sec * 1000000LL + now.tv_usec;
+        struct timespec now;
+        real(CLOCK_MONOTONIC, &now);
+        start = now.tv_sec * 1000000LL + now.tv_nsec / 1000;
     }
     long long frames = (long long)s_frames;
     if (stop >= 0 && frames > stop) frames = stop;
     long long us = start + frames * step;
-    tv->tv_sec = (time_t)(us / 1000000);
-    tv->tv_usec = (suseconds_t)(us % 1000000);
+    ts->tv_sec = (time_t)(us / 1000000);
+    ts->tv_nsec = (long)(us % 1000000) * 1000;
     return 0;
 }
 
