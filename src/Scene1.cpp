@@ -82,8 +82,15 @@ void emitParticles(float& tLastAdd, float f, ParticleSystemFire* psf) {
 
 float flareAlpha(float age) { return (float)((1 - age / 10) * 0.8); }
 
+double eyeHeight(double t) { return 60 + 10 * (sin(t) + 1); }
+
+float setAngle(double t) { return (float)fmod(TURN_SPEED * t, 360.0); }
+
 void Scene1::run(float f) {
-    static float t = 0.0f;
+    // The scene clock is summed in double: in a float sum a frame's f falls below
+    // half a step of t after hours (at 2000 frames a second) or days (at 60), and the
+    // set and the camera stop.
+    static double t = 0.0;
     static float tLastAdd = EMIT_START;
 
     const float lightPos[] = {-5, -3, -45, 0};
@@ -107,7 +114,7 @@ void Scene1::run(float f) {
     // The camera bobs between heights 60 and 80.
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    gluLookAt(0, 60 + 10 * (sin(t) + 1), -100, 0, 0, 0, 0, 1, 0);
+    gluLookAt(0, eyeHeight(t), -100, 0, 0, 0, 0, 1, 0);
 
     // Light after the camera, so it stays fixed in the world while the set turns.
     glLightfv(GL_LIGHT1, GL_POSITION, lightPos);
@@ -133,7 +140,7 @@ void Scene1::run(float f) {
 
     // The whole set sits lower and turns.
     glTranslatef(0, -30, 0);
-    glRotatef(TURN_SPEED * t, 0, 1, 0);
+    glRotatef(setAngle(t), 0, 1, 0);
 
     // Ground: the grass repeated ten times along each side.
     glPushMatrix();

@@ -43,4 +43,12 @@ void emitParticles(float& tLastAdd, float f, ParticleSystemFire* psf);
 /* Alpha of a flare whose particle has the given age: 0.8 at birth, 0 at ten seconds. */
 float flareAlpha(float age);
 
+/* Height of the bobbing camera at scene time t (seconds): 60 to 80, one swing in
+ * 2π seconds, taken in double. */
+double eyeHeight(double t);
+
+/* The set's turn at scene time t, in degrees: 30 a second, taken in double and
+ * within one turn, so that the float GL is given keeps a fine step for ever. */
+float setAngle(double t);
+
 #endif

@@ -1,6 +1,8 @@
 // The tower scene's emission cadence, driven without GL.
 #include <gtest/gtest.h>
 
+#include <math.h>
+
 #include "ParticleSystemFire.h"
 #include "Scene1.h"
 #include "global.h"
@@ -56,6 +58,21 @@ TEST_F(Emission, GrowthStopsAtOneHundredFiftyButTheAccumulatorStillDrains) {
     frameOf(3.0f);
     EXPECT_FLOAT_EQ(tLastAdd, 2.75f);
     EXPECT_EQ(psf.getNumber(), 150);
+}
+
+TEST(Camera, EyeHeightIsTakenInDouble) {
+    // At t = 1 the single-precision sine, sum and product miss by about 1e-6.
+    const float t = 1.0f;
+    EXPECT_DOUBLE_EQ(eyeHeight(t), 60 + 10 * (0.8414709848078965 + 1));
+    EXPECT_DOUBLE_EQ(eyeHeight(0), 70.0);
+    EXPECT_DOUBLE_EQ(eyeHeight(M_PI / 2), 80.0);
+}
+
+TEST(Camera, SetAngleStaysWithinOneTurn) {
+    EXPECT_EQ(setAngle(3), -90.0f);
+    EXPECT_EQ(setAngle(90), -180.0f); // -2700 degrees
+    // A day and a thirtieth of a second: the float angle still carries the step.
+    EXPECT_NEAR(setAngle(86400 + 1 / 30.0), -1.0f, 1e-4);
 }
 
 TEST(Flare, AlphaFallsFromPointEightToZeroAtTenSeconds) {

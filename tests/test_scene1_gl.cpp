@@ -18,6 +18,7 @@
 
 #include "ParticleSystemFire.h"
 #include "Scene1.h"
+#include "ScrollerSpiral.h"
 #include "global.h"
 #include "window.h"
 #include "x_display.h"
@@ -239,6 +240,65 @@ TEST_F(TowerScene, SceneWithoutDataRunsAndKeepsTheStateContract) {
     Scene1 scene;
     for (int i = 0; i < 5; i++) renderFrame(scene, 3.0f);
     expectStateAfterRun();
+}
+
+// Where the camera stands in the set's own coordinates after a frame: the eye
+// height (above the ground, which lies 30 below the origin) and the set's turn.
+struct View {
+    double height, degrees;
+};
+
+View viewAfter(Scene& scene, float f) {
+    scene.run(f);
+    double m[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, m);
+    // The matrix is rigid: the eye is -R^T t, with R the upper 3x3 and t the translation.
+    double eye[3];
+    for (int i = 0; i < 3; i++) eye[i] = -(m[4 * i] * m[12] + m[4 * i + 1] * m[13] + m[4 * i + 2] * m[14]);
+    // The eye stands at (0, h, -100) in the world; the set turned by a shows it at
+    // (100 sin a, h + 30, -100 cos a).
+    return {eye[1] - 30, atan2(eye[0], -eye[2]) * 180 / M_PI};
+}
+
+// A show left running for days at an exhibition, on a monitor with vsync or on a
+// fast card: every frame's step of the camera, the set's turn and the scroller
+// stays what it is in the first minute. The clock is process-wide and moves on
+// from one stretch to the next: one long frame carries it to the next day mark.
+TEST_F(TowerScene, LongRunsKeepTheirPaceForDays) {
+    pNorkLib = nork_new();
+    Scene1 scene;
+    glViewport(0, LETTERBOX_Y, W, LETTERBOX_H);
+    const double day = 86400;
+    double t = 0; // the scene time the frames add up to, as the test counts it
+    const double marks[] = {0, day, 7 * day, 30 * day};
+    for (double mark : marks) {
+        if (mark > t) {
+            float jump = (float)(mark - t);
+            viewAfter(scene, jump);
+            t += jump;
+        }
+        for (float fps : {60.0f, 2000.0f}) {
+            SCOPED_TRACE(testing::Message() << "day " << mark / day << ", " << fps << " frames a second");
+            float f = 1 / fps;
+            View before = viewAfter(scene, f);
+            t += f;
+            float scroll = scene.pss->fScrollSoft;
+            for (int i = 0; i < 3; i++) {
+                View after = viewAfter(scene, f);
+                t += f;
+                // 30 degrees a second, clockwise seen from above.
+                double turned = remainder(after.degrees - before.degrees, 360.0);
+                EXPECT_NEAR(turned, -30.0 * f, 0.03 * 30 * f);
+                // The bob's rate at this moment, 10 cos t, within a few percent of its swing.
+                EXPECT_NEAR(after.height - before.height, 10 * cos(t) * f, 0.03 * 10 * f);
+                before = after;
+            }
+            // The scroller rises 0.1 a frame, whatever the time.
+            double rose = remainder(scene.pss->fScrollSoft - scroll, 28.8);
+            EXPECT_NEAR(rose, 0.3, 0.003);
+        }
+    }
+    EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
 // The scene's clock is process-wide, so the frames are taken in one test, in order.
