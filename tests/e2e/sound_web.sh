@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The browser edition's sound layer under Node: the demo's music taken through its capture
+# output for 62 s of video frames (the first piece, the second, and the second again), built
+# with Emscripten. The mix must be libvorbisfile's decode of the pieces to a least significant
+# bit, "Sound 2" printed in the video frame holding each piece's last frame, and the spectrum
+# of every video frame that of the native layer on the same frames. Skipped without em++.
+set -euo pipefail
+frames=3720
+root="$NV_ROOT"
+wasm_build="$NV_BUILD/sound_web"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+if ! command -v em++ >/dev/null || ! command -v emcmake >/dev/null || ! command -v node >/dev/null; then
+  echo "SKIP: em++, emcmake or node is missing (Debian packages emscripten, nodejs)"
+  exit 77
+fi
+# Debian's Emscripten finds its JavaScript modules there whichever node is first on the PATH.
+export NODE_PATH=/usr/share/nodejs
+
+emcmake cmake -S "$root/tests/sound_web" -B "$wasm_build" -DCMAKE_BUILD_TYPE=Release \
+  >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
+cmake --build "$wasm_build" -j2 >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building with Emscripten"; }
+
+mkdir "$work/web" "$work/native"
+"$NV_BUILD/tests/nv_mkogg" "$work/web/rate48k.ogg" sine 48000 0.2 440 >/dev/null
+node --no-experimental-fetch "$wasm_build/sound_web_run.js" "$work/web" $frames --checks \
+  >"$work/web/run.log" 2>&1 || { grep -v '^video frame' "$work/web/run.log"; fail "the web run"; }
+(cd "$root" && "$NV_BUILD/tests/nv_sound_web_run" "$work/native" $frames) \
+  >"$work/native/run.log" 2>&1 || { grep -v '^video frame' "$work/native/run.log"; fail "the native run"; }
+
+check=$("$NV_BUILD/tests/nv_capture_check" "$work/web/mix.raw" "$root/data/tarn1.ogg" "$root/data/tarn2.ogg") \
+  || fail "the web mix: $check"
+echo "web mix: $check"
+read -r _ lead _ total _ starts _ diff _ <<<"$(tail -n1 <<<"$check")"
+(( lead == 0 )) || fail "the music began $lead frames late"
+(( total == frames * 735 )) || fail "$total frames for $frames video frames"
+(( starts == 2 )) || fail "the second piece started $starts times"
+(( diff <= 1 )) || fail "the mix is $diff steps from the decode"
+
+"$NV_BUILD/tests/nv_sound_web_compare" "$work/native" "$work/web" "$root/data/tarn1.ogg" "$root/data/tarn2.ogg" \
+  || fail "the web spectrum or callbacks differ from the native layer's"
+echo "ok: wasm $(stat -c %s "$wasm_build/sound_web_run.wasm") bytes (both pieces embedded)"

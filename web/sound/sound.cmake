@@ -1,0 +1,35 @@
+# The sound layer for the browser edition (Emscripten builds only): sound/fsound.h over Web
+# Audio, or the capture output, with Ogg Vorbis decoded by stb_vorbis inside WebAssembly.
+#
+#   fsound_web                 the layer (static); links in its JavaScript side itself
+#   NV_WEB_SOUND_SITE_FILES    files the site serves next to the program's .js
+#   NV_WEB_SOUND_EXPORTS       C functions the page and its tests call, for EXPORTED_FUNCTIONS
+#
+# The page starts the sound from a user gesture with Module.nvSoundStart() (a Promise).
+set(NV_WEB_SOUND_DIR ${CMAKE_CURRENT_LIST_DIR})
+get_filename_component(NV_SOUND_DIR ${CMAKE_CURRENT_LIST_DIR}/../../sound ABSOLUTE)
+
+# Debian's libstb-dev: a header outside Emscripten's sysroot, looked for where it lies.
+find_path(NV_STB_VORBIS_DIR stb_vorbis.h PATHS /usr/include/stb NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH)
+if(NOT NV_STB_VORBIS_DIR)
+  message(FATAL_ERROR "stb_vorbis.h not found (Debian package libstb-dev)")
+endif()
+
+add_library(fsound_web STATIC
+  ${NV_WEB_SOUND_DIR}/fsound_web.cpp
+  ${NV_WEB_SOUND_DIR}/mixer.cpp
+  ${NV_WEB_SOUND_DIR}/stream.cpp
+  ${NV_WEB_SOUND_DIR}/capture.cpp
+  ${NV_WEB_SOUND_DIR}/spectrum.cpp
+  ${NV_SOUND_DIR}/rfft.cpp)
+target_include_directories(fsound_web PUBLIC ${NV_SOUND_DIR})
+target_include_directories(fsound_web SYSTEM PRIVATE ${NV_STB_VORBIS_DIR})
+target_compile_options(fsound_web PRIVATE -Wall -Wextra -Werror -fno-exceptions)
+target_link_options(fsound_web INTERFACE "SHELL:--js-library ${NV_WEB_SOUND_DIR}/fsound_web.js")
+set_property(TARGET fsound_web APPEND PROPERTY INTERFACE_LINK_DEPENDS
+             ${NV_WEB_SOUND_DIR}/fsound_web.js)
+
+set(NV_WEB_SOUND_SITE_FILES ${NV_WEB_SOUND_DIR}/fsound-worklet.js)
+set(NV_WEB_SOUND_EXPORTS _fsound_capture_rate _fsound_capture_frame _FSOUND_DSP_GetSpectrum
+                         _malloc _free)
