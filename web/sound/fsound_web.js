@@ -4,6 +4,13 @@
 // program's .js). The player asks for frames; each request is answered at once by mixing in
 // the layer (fsound_web_render) and posting the frames, transferred. Nothing is mixed
 // before the first request, so the music starts at its first frame on the gesture.
+//
+// nvSoundStart returns a Promise: true once the output plays; false when the layer has no
+// Web Audio output (FSOUND_Init not made yet, failed, or chose the capture output); a start
+// asked for before FSOUND_Init is made as soon as it opens the output. It rejects when the
+// browser refuses the context or the player.
+//
+// The messages' keys are quoted: the player is a file of its own that a minifier never sees.
 var LibraryFsoundWeb = {
   $NVSound: {
     bufferSeconds: 0.15,  // the player's buffer: bridges a late frame of the page
@@ -42,8 +49,8 @@ var LibraryFsoundWeb = {
             numberOfOutputs: 1,
             outputChannelCount: [2],
             processorOptions: {
-              bufferFrames: Math.round(NVSound.bufferSeconds * NVSound.rate),
-              requestFrames: NVSound.requestFrames
+              'bufferFrames': Math.round(NVSound.bufferSeconds * NVSound.rate),
+              'requestFrames': NVSound.requestFrames
             }
           });
           node.port.onmessage = NVSound.onMessage;
@@ -57,11 +64,11 @@ var LibraryFsoundWeb = {
 
     onMessage: function(e) {
       var m = e.data;
-      if (m.need) NVSound.feed(m.need);
-      if (m.ourFrame !== undefined) {
-        NVSound.ourFrame = m.ourFrame;
-        NVSound.ctxFrame = m.ctxFrame;
-        NVSound.underruns = m.underruns;
+      if (m['need']) NVSound.feed(m['need']);
+      if (m['ourFrame'] !== undefined) {
+        NVSound.ourFrame = m['ourFrame'];
+        NVSound.ctxFrame = m['ctxFrame'];
+        NVSound.underruns = m['underruns'];
       }
     },
 
@@ -71,7 +78,7 @@ var LibraryFsoundWeb = {
         var at = _fsound_web_render(n);
         if (!at) return;
         var frames = HEAPF32.slice(at >> 2, (at >> 2) + 2 * n);
-        NVSound.node.port.postMessage({frames: frames, first: NVSound.mixed}, [frames.buffer]);
+        NVSound.node.port.postMessage({'frames': frames, 'first': NVSound.mixed}, [frames.buffer]);
         NVSound.mixed += n;
         need -= n;
       }
