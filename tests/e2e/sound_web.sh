@@ -2,8 +2,10 @@
 # The browser edition's sound layer under Node: the demo's music taken through its capture
 # output for 62 s of video frames (the first piece, the second, and the second again), built
 # with Emscripten. The mix must be libvorbisfile's decode of the pieces to a least significant
-# bit, "Sound 2" printed in the video frame holding each piece's last frame, and the spectrum
-# of every video frame that of the native layer on the same frames. Skipped without em++.
+# bit, "Sound 2" printed in the video frame holding each piece's last frame, and the mix and
+# the spectrum of every video frame those of the native layer on the same frames (the
+# checker does not count silence that lasts to the capture's end; the comparison does).
+# Skipped without em++.
 set -euo pipefail
 frames=3720
 root="$NV_ROOT"
@@ -40,5 +42,5 @@ read -r _ lead _ total _ starts _ diff _ <<<"$(tail -n1 <<<"$check")"
 (( diff <= 1 )) || fail "the mix is $diff steps from the decode"
 
 "$NV_BUILD/tests/nv_sound_web_compare" "$work/native" "$work/web" "$root/data/tarn1.ogg" "$root/data/tarn2.ogg" \
-  || fail "the web spectrum or callbacks differ from the native layer's"
+  || fail "the web mix, spectrum or callbacks differ from the native layer's"
 echo "ok: wasm $(stat -c %s "$wasm_build/sound_web_run.wasm") bytes (both pieces embedded)"
