@@ -6,7 +6,8 @@
  * Served, with fixed-function GL's arithmetic:
  * - immediate mode: glBegin/glEnd with GL_QUADS, GL_QUAD_STRIP, GL_TRIANGLES
  *   and GL_LINES; glColor3f/4f, glTexCoord2f/2fv, glVertex2f/3f/3i. Quads are
- *   split into triangles on the diagonal Mesa uses, so colours interpolate alike.
+ *   cut from their first to their third vertex, as Mesa cuts them, so that
+ *   colours interpolate alike.
  * - glInterleavedArrays with GL_V3F, GL_N3F_V3F, GL_T2F_V3F and GL_T2F_N3F_V3F
  *   (what the model reader gives), then glDrawArrays with the modes above.
  * - the model-view and projection stacks (32 deep each), glOrtho, and in
@@ -19,12 +20,14 @@
  *   (single-colour model). Normals are not renormalised (GL_NORMALIZE is off).
  *   The current normal is (0, 0, 1): only vertex arrays carry normals.
  * - GL_TEXTURE_2D with GL_MODULATE; images in GL_RGBA, GL_RGB, GL_LUMINANCE
- *   and GL_LUMINANCE_ALPHA of GL_UNSIGNED_BYTE; GL_REPEAT (the default wrap)
- *   also on sizes that are not powers of two. A texture without an image, or
- *   with a minifying filter that needs mipmaps, draws as if texturing were off.
- * - one display list at a time or many: glNewList(GL_COMPILE) records glBegin,
- *   glEnd, glColor, glTexCoord and glVertex; any other call made while a list
- *   is open takes effect at once, as the demo makes none.
+ *   and GL_LUMINANCE_ALPHA of GL_UNSIGNED_BYTE, level 0 only; GL_REPEAT (the
+ *   default wrap) also on sizes that are not powers of two, which WebGL 1
+ *   cannot repeat: there the layer filters in its shader, with the magnifying
+ *   filter in both directions. A texture without an image, or with a
+ *   minifying filter that needs mipmaps, draws as if texturing were off.
+ * - display lists: glNewList(GL_COMPILE) records glBegin, glEnd, glColor,
+ *   glTexCoord, glVertex and glCallList; any other call made while a list is
+ *   open takes effect at once (the demo makes none there).
  * - GL_LIGHTING, GL_LIGHT1 and GL_TEXTURE_2D are the layer's own state; every
  *   other capability goes to glEnable/glDisable of the underlying GL, as do
  *   blending, depth, culling, viewport, clearing and the texture objects.
