@@ -326,8 +326,8 @@ void esDraw(const Draw& draw, bool lines, const Vertex* vertices, int count) {
     g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(count * sizeof(Vertex)), vertices, GL_STREAM_DRAW);
 
     sendTransform(c, draw.transform);
-    sendFlag(c.u.lighting, c.lightingOn, draw.lighting);
-    if (draw.lighting) sendLighting(c, draw.lighting_);
+    sendFlag(c.u.lighting, c.lightingOn, draw.lit);
+    if (draw.lit) sendLighting(c, draw.lighting);
 
     // An incomplete texture (no image, or a filter that needs mipmaps) leaves
     // the fragment's colour as if texturing were off.
@@ -350,7 +350,6 @@ void esDraw(const Draw& draw, bool lines, const Vertex* vertices, int count) {
 }
 
 void esEnable(unsigned cap, bool on) {
-    ctx();
     if (on)
         gl().Enable(cap);
     else
@@ -358,7 +357,6 @@ void esEnable(unsigned cap, bool on) {
 }
 
 void esGetFloatv(unsigned pname, float* params) {
-    ctx();
     gl().GetFloatv(pname, params);
 }
 
@@ -373,35 +371,17 @@ void esReapplyBlend() {
 /* The calls that pass straight on, or nearly. */
 extern "C" {
 
-void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-    ctx();
-    gl().Viewport(x, y, width, height);
-}
+void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) { gl().Viewport(x, y, width, height); }
 
-void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) {
-    ctx();
-    gl().ClearColor(red, green, blue, alpha);
-}
+void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) { gl().ClearColor(red, green, blue, alpha); }
 
-void glClearDepth(double depth) {
-    ctx();
-    gl().ClearDepthf((GLfloat)depth);
-}
+void glClearDepth(double depth) { gl().ClearDepthf((GLfloat)depth); }
 
-void glClear(GLbitfield mask) {
-    ctx();
-    gl().Clear(mask);
-}
+void glClear(GLbitfield mask) { gl().Clear(mask); }
 
-void glDepthFunc(GLenum func) {
-    ctx();
-    gl().DepthFunc(func);
-}
+void glDepthFunc(GLenum func) { gl().DepthFunc(func); }
 
-void glDepthMask(GLboolean flag) {
-    ctx();
-    gl().DepthMask(flag);
-}
+void glDepthMask(GLboolean flag) { gl().DepthMask(flag); }
 
 void glBlendFunc(GLenum sfactor, GLenum dfactor) {
     Context& c = ctx();
@@ -410,25 +390,13 @@ void glBlendFunc(GLenum sfactor, GLenum dfactor) {
     fgl::esReapplyBlend();
 }
 
-void glCullFace(GLenum mode) {
-    ctx();
-    gl().CullFace(mode);
-}
+void glCullFace(GLenum mode) { gl().CullFace(mode); }
 
-void glGetIntegerv(GLenum pname, GLint* params) {
-    ctx();
-    gl().GetIntegerv(pname, params);
-}
+void glGetIntegerv(GLenum pname, GLint* params) { gl().GetIntegerv(pname, params); }
 
-void glPixelStorei(GLenum pname, GLint param) {
-    ctx();
-    gl().PixelStorei(pname, param);
-}
+void glPixelStorei(GLenum pname, GLint param) { gl().PixelStorei(pname, param); }
 
-void glGenTextures(GLsizei n, GLuint* textures) {
-    ctx();
-    gl().GenTextures(n, textures);
-}
+void glGenTextures(GLsizei n, GLuint* textures) { gl().GenTextures(n, textures); }
 
 void glDeleteTextures(GLsizei n, const GLuint* textures) {
     Context& c = ctx();

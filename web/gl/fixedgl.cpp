@@ -169,14 +169,14 @@ void drawPrimitive(GLenum mode, const std::vector<fgl::Vertex>& v) {
     if (out.empty()) return;
 
     fgl::Draw d;
-    d.lighting = s.lighting && !fgl::g_breaks.lighting;
+    d.lit = s.lighting && !fgl::g_breaks.lighting;
     d.texturing = s.texturing && !fgl::g_breaks.texture;
     const Matrix& mv = s.stacks[0][s.depth[0]];
     memcpy(d.transform.modelview, mv.m, sizeof mv.m);
     Matrix mvp = multiply(s.stacks[1][s.depth[1]], mv);
     memcpy(d.transform.mvp, mvp.m, sizeof mvp.m);
     normalMatrix(mv, d.transform.normal);
-    d.lighting_ = s.lit;
+    d.lighting = s.lit;
     fgl::esDraw(d, lines, out.data(), (int)out.size());
 }
 

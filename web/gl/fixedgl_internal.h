@@ -39,10 +39,10 @@ struct Lighting {
 };
 
 struct Draw {
-    bool lighting;
+    bool lit;       /* GL_LIGHTING enabled */
     bool texturing; /* GL_TEXTURE_2D enabled; es.cpp also asks whether the bound texture is complete */
     Transform transform;
-    Lighting lighting_;
+    Lighting lighting;
 };
 
 /* The deliberate faults of fixedgl_break. */
