@@ -38,3 +38,18 @@ nv_start_xvfb() {
   echo "could not start Xvfb" >&2
   return 1
 }
+
+# Emscripten's tools look for their Node modules through NODE_PATH, which a node on the
+# PATH other than Debian's does not set.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+
+# nv_build_web NATIVE_BUILD WEB_BUILD: the browser edition in WEB_BUILD/site. The archive
+# is packed by the native build's packer, then the rest is built with Emscripten.
+nv_build_web() {
+  local native=$1 web=$2
+  cmake -S "$NV_ROOT" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$native" -j"$NV_JOBS" --target velandor_data
+  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release \
+    -DNV_WEB_ARCHIVE="$native/src/velandor.ndar" >/dev/null
+  cmake --build "$web" -j"$NV_JOBS"
+}
