@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The browser edition's picture against the desktop demo's, both rendered in this run: at
+# held frames of a clock that moves half a second a frame (show times 0, 3 and 90 s), without
+# sound (so the letterbox holds still), the canvas in headless Chromium at 1280x1024 and the
+# demo's window on Xvfb at 1280x1024 must agree to at least 30 dB PSNR over the letterbox.
+# The same comparison must fail for pages drawn wrongly on purpose (lighting off, a wrong
+# blend function, texturing off), so that it is shown to see such faults.
+set -euo pipefail
+source "$NV_ROOT/tests/e2e/lib.sh"
+site="$NV_BUILD/web/site"
+[[ -f "$site/velandor.wasm" ]] || fail "no browser edition in $site (the web_build test makes it)"
+out="$NV_BUILD/web_picture"
+rm -rf "$out"
+mkdir -p "$out"
+step=500000
+min_psnr=30
+start_xvfb 1280x1024x24
+
+# native NAME FRAME: the demo's window at frame FRAME.
+native() {
+  local dir="$work/$1"
+  mkdir "$dir"
+  touch "$work/hold"
+  launch "$dir" NV_CLOCK_STEP_US=$step NV_HOLD_AT="$2" NV_HOLD_WHILE="$work/hold" FSOUND_OUTPUT=off
+  window >/dev/null
+  wait_frames "$dir" "$2"
+  sleep 0.3
+  shot "$out/$1.png"
+  rm -f "$work/hold"
+  finish || fail "the demo ended with status $?"
+}
+
+# psnr A B: over the letterbox (720 rows in the middle of 1024).
+psnr() {
+  convert "$1" -crop 1280x720+0+152 +repage "$work/a.png"
+  convert "$2" -crop 1280x720+0+152 +repage "$work/b.png"
+  local v
+  v=$(compare -metric PSNR "$work/a.png" "$work/b.png" null: 2>&1 || true)
+  [[ "$v" == inf* ]] && v=99
+  echo "$v"
+}
+
+held=(t0:1 t3:7 t90:181)
+cases=()
+for h in "${held[@]}"; do
+  native "native_${h%%:*}" "${h##*:}"
+  cases+=("web_${h%%:*}:${h##*:}:clock_step_us=$step&fsound_output=off")
+done
+for broken in lighting blend texture; do
+  cases+=("broken_${broken}:181:clock_step_us=$step&fsound_output=off&gl_break=$broken")
+done
+node "$NV_ROOT/tests/web/shots.js" "$site" "$out" "${cases[@]}" || fail "the browser's screenshots"
+
+status=0
+for h in "${held[@]}"; do
+  name=${h%%:*}
+  v=$(psnr "$out/native_$name.png" "$out/web_$name.png")
+  if awk -v v="$v" -v m=$min_psnr 'BEGIN { exit !(v >= m) }'; then
+    echo "ok: $name: $v dB"
+  else
+    echo "FAIL: $name: $v dB (at least $min_psnr wanted; shots in $out)"
+    status=1
+  fi
+done
+for broken in lighting blend texture; do
+  v=$(psnr "$out/native_t90.png" "$out/broken_$broken.png")
+  if awk -v v="$v" -v m=$min_psnr 'BEGIN { exit !(v < m) }'; then
+    echo "ok: drawn with $broken broken: $v dB, refused"
+  else
+    echo "FAIL: drawn with $broken broken: $v dB passes the comparison"
+    status=1
+  fi
+done
+exit $status
