@@ -284,7 +284,8 @@ void sendTransform(Context& c, const fgl::Transform& t) {
 void sendLighting(Context& c, const fgl::Lighting& l) {
     if (c.lightingSent && memcmp(&c.lighting, &l, sizeof l) == 0) return;
     const Calls& g = gl();
-    g.Uniform4fv(c.u.matEmission, 1, l.matEmission);
+    static const float kNoEmission[4] = {0, 0, 0, 0};
+    g.Uniform4fv(c.u.matEmission, 1, fgl::g_breaks.emission ? kNoEmission : l.matEmission);
     g.Uniform4fv(c.u.matAmbient, 1, l.matAmbient);
     g.Uniform4fv(c.u.matDiffuse, 1, l.matDiffuse);
     g.Uniform4fv(c.u.matSpecular, 1, l.matSpecular);

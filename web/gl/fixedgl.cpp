@@ -191,6 +191,7 @@ void fixedgl_break(const char* what) {
     b = {};
     if (what) {
         b.lighting = strcmp(what, "lighting") == 0;
+        b.emission = strcmp(what, "emission") == 0;
         b.blend = strcmp(what, "blend") == 0;
         b.texture = strcmp(what, "texture") == 0;
     }

@@ -47,7 +47,7 @@ struct Draw {
 
 /* The deliberate faults of fixedgl_break. */
 struct Breaks {
-    bool lighting, blend, texture;
+    bool lighting, emission, blend, texture;
 };
 extern Breaks g_breaks;
 
