@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "files.h"
+#include "nv_version.h"
 
 typedef struct command_t {
     const char* name;
@@ -24,6 +25,7 @@ static const command_t commands[] = {
 static void usage(FILE* out) {
     fputs("usage: nork COMMAND [ARGUMENTS]\n"
           "       nork --help            this text\n"
+          "       nork --version         the version\n"
           "       nork COMMAND --help    the command's own usage\n"
           "\ncommands:\n",
           out);
@@ -46,6 +48,10 @@ int main(int argc, char** argv) {
     }
     if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0) {
         usage(stdout);
+        return NORK_EXIT_OK;
+    }
+    if (strcmp(argv[1], "--version") == 0) {
+        puts("nork (nork velandor) " NV_VERSION);
         return NORK_EXIT_OK;
     }
     for (const command_t& c : commands)
