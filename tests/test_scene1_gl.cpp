@@ -235,6 +235,57 @@ TEST_F(TowerScene, DisplayWithoutParticlesLeavesTheFlareState) {
     EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
 }
 
+// The flares as GL receives them: one quad per particle younger than ten seconds, in the
+// particles' order, each with its alpha; those of ten seconds and more (alpha 0 or below,
+// nothing under the additive blend) are not sent at all.
+TEST_F(TowerScene, DisplaySendsOnlyFlaresThatAddLight) {
+    pNorkLib = nork_new();
+    Scene1 scene;
+    const float ages[] = {0, 12, 5, 10, 9.99f, 14.9f, 2};
+    const int n = (int)(sizeof ages / sizeof ages[0]);
+    scene.psf->addParticles(n);
+    for (int i = 0; i < n; i++) {
+        scene.psf->getAges()[i] = ages[i];
+        float* p = scene.psf->getPositions() + 3 * i;
+        p[0] = (float)(4 * i - 12); // the quads lie apart along x, in list order
+        p[1] = p[2] = 0;
+    }
+    glViewport(0, 0, 64, 8);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-8, 8, -1, 1, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    std::vector<GLfloat> buf(4096);
+    glFeedbackBuffer((GLsizei)buf.size(), GL_3D_COLOR_TEXTURE, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    scene.display();
+    int size = glRenderMode(GL_RENDER);
+    ASSERT_GT(size, 0);
+
+    // Each polygon: its alpha and the x of its centre; a quad may come as two triangles.
+    std::vector<std::pair<float, float>> drawn;
+    for (int i = 0; i < size;) {
+        ASSERT_EQ(buf[i], (GLfloat)GL_POLYGON_TOKEN);
+        int count = (int)buf[i + 1];
+        i += 2;
+        float x = 0, alpha = buf[i + 6];
+        for (int v = 0; v < count; v++, i += 11) x += buf[i] / count;
+        if (drawn.empty() || drawn.back().first != alpha) drawn.push_back({alpha, x});
+    }
+    std::vector<float> expected;
+    for (float age : ages) {
+        if (age < 10) expected.push_back(flareAlpha(age));
+    }
+    ASSERT_EQ(drawn.size(), expected.size());
+    for (size_t k = 0; k < drawn.size(); k++) {
+        EXPECT_NEAR(drawn[k].first, expected[k], 1e-6) << "flare " << k;
+        if (k > 0) {
+            EXPECT_GT(drawn[k].second, drawn[k - 1].second) << "flare " << k << " out of order";
+        }
+    }
+}
+
 TEST_F(TowerScene, SceneWithoutDataRunsAndKeepsTheStateContract) {
     pNorkLib = nork_new();
     Scene1 scene;
