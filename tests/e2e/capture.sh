@@ -114,3 +114,34 @@ awk -v fps=$FPS -v r=$RATE -v from=1.9 '
     exit bad
   }' "$work/onsets" "$work/bands" >"$work/beats" || fail "bounces and kicks disagree: $(cat "$work/beats")"
 echo "ok: the letterbox bounces with every kick: $(tr '\n' ';' <"$work/beats")"
+
+# ---- the presets and supersampling ----
+# Each still gives exactly the frames asked for, the same frames on every run; supersampling
+# renders at twice the size and the video keeps the size asked for. The per-stage line is
+# followed by where the CPU went.
+grep -q "CPU per frame: the demo with its GL driver .* ms, the encoder .* ms" "$work/a.err" ||
+  fail "no CPU line: $(cat "$work/a.err")"
+for setting in "--quality fast" "--quality best" "--supersample 2"; do
+  for run in a b; do
+    # shellcheck disable=SC2086
+    "$capture" "$work/s$run.mp4" --seconds 1 --fps $FPS --size ${W}x$H $setting >"$work/s.out" 2>"$work/s.err" ||
+      fail "capture $setting failed: $(cat "$work/s.err")"
+    ffmpeg -v error -i "$work/s$run.mp4" -map 0:v -f framemd5 - | grep -v '^#' >"$work/s$run.md5"
+  done
+  [[ $(wc -l <"$work/sa.md5") -eq $FPS ]] || fail "$setting: $(wc -l <"$work/sa.md5") frames, not $FPS"
+  [[ "$(probe "$work/sa.mp4" v width)x$(probe "$work/sa.mp4" v height)" == "${W}x$H" ]] ||
+    fail "$setting: the video is $(probe "$work/sa.mp4" v width)x$(probe "$work/sa.mp4" v height)"
+  cmp -s "$work/sa.md5" "$work/sb.md5" || fail "$setting: two runs decode to different frames"
+done
+grep -q "rendered at $((2 * W))x$((2 * H))" "$work/s.err" || fail "--supersample 2 did not render at twice the size: $(cat "$work/s.err")"
+echo "ok: --quality fast and best and --supersample 2 give the frames asked for, identical between runs"
+for bad in "--quality superb" "--supersample 5" "--supersample 0"; do
+  # shellcheck disable=SC2086
+  status=0
+  "$capture" "$work/bad.mp4" --seconds 1 $bad >/dev/null 2>"$work/bad.err" || status=$?
+  (( status == 2 )) || fail "$bad: status $status, not 2"
+done
+status=0
+NV_CAPTURE_VIDEO_ARGS="-c:v libx264" "$capture" "$work/bad.mp4" --seconds 1 --quality fast >/dev/null 2>"$work/bad.err" || status=$?
+(( status == 2 )) || fail "--quality with NV_CAPTURE_VIDEO_ARGS: status $status, not 2"
+echo "ok: a wrong preset or factor, or a preset beside NV_CAPTURE_VIDEO_ARGS, is a usage error"

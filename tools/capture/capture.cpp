@@ -33,6 +33,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/uio.h>
@@ -157,6 +158,10 @@ struct Capture {
     /* Seconds spent in each stage, for the summary. */
     double started = 0, lastProgress = 0, lastSwapEnd = 0;
     double tDraw = 0, tFinish = 0, tRead = 0, tEncode = 0, tSwap = 0, tAudio = 0;
+    /* CPU seconds: of this process (the demo, its GL driver's threads, this library) and of
+     * the whole machine since the recording began, and of the encoder once it has ended. */
+    double cpuSelfStart = 0, cpuMachineStart = 0, cpuSelf = 0, cpuMachine = 0, cpuEncoder = 0;
+    bool cpuKnown = false;
 };
 
 Capture g_cap;
@@ -274,14 +279,39 @@ bool sendFrame() {
     return true;
 }
 
+double seconds(const struct timeval& tv) { return (double)tv.tv_sec + tv.tv_usec * 1e-6; }
+
+/* CPU seconds of every thread of this process. */
+double processCpu() {
+    struct rusage ru;
+    if (getrusage(RUSAGE_SELF, &ru) != 0) return 0;
+    return seconds(ru.ru_utime) + seconds(ru.ru_stime);
+}
+
+/* CPU seconds the whole machine has been busy (all cores, from /proc/stat); -1 if unknown. */
+double machineCpu() {
+    FILE* f = fopen("/proc/stat", "r");
+    if (!f) return -1;
+    unsigned long long user, nice, system, idle, iowait, irq, softirq, steal;
+    int n = fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait, &irq,
+                   &softirq, &steal);
+    fclose(f);
+    if (n != 8) return -1;
+    long tick = sysconf(_SC_CLK_TCK);
+    return tick > 0 ? (double)(user + nice + system + irq + softirq + steal) / (double)tick : -1;
+}
+
 bool stopEncoder() {
     if (g_cap.encoder < 0) return true;
     close(g_cap.encoderFd);
     g_cap.encoderFd = -1;
     int status = 0;
-    while (waitpid(g_cap.encoder, &status, 0) < 0 && errno == EINTR) {
+    struct rusage ru;
+    memset(&ru, 0, sizeof ru);
+    while (wait4(g_cap.encoder, &status, 0, &ru) < 0 && errno == EINTR) {
     }
     g_cap.encoder = -1;
+    g_cap.cpuEncoder = seconds(ru.ru_utime) + seconds(ru.ru_stime);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         note("the encoder failed (status %d)", WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
         return false;
@@ -386,6 +416,16 @@ void progress(bool last) {
              "encoder %.2f ms, swap %.2f ms, sound %.2f ms",
              g_cap.tDraw * f, g_cap.tFinish * f, g_cap.tRead * f, g_cap.tEncode * f, g_cap.tSwap * f,
              g_cap.tAudio * f);
+        // Where the machine's CPU went: the waits above are the main thread's alone, while the
+        // GL driver's and the encoder's threads share the cores.
+        if (g_cap.cpuKnown && spent > 0) {
+            long cores = sysconf(_SC_NPROCESSORS_ONLN);
+            double other = g_cap.cpuMachine - g_cap.cpuSelf - g_cap.cpuEncoder;
+            if (other < 0) other = 0;
+            note("CPU per frame: the demo with its GL driver %.2f ms, the encoder %.2f ms, the rest of the "
+                 "machine %.2f ms; %.1f of %ld cores busy",
+                 g_cap.cpuSelf * f, g_cap.cpuEncoder * f, other * f, g_cap.cpuMachine / spent, cores);
+        }
         return;
     }
     char left[32] = "?";
@@ -410,6 +450,9 @@ void writeStatus() {
     fprintf(f, "ms_draw %.3f\nms_rasterise %.3f\nms_readback %.3f\nms_encoder %.3f\nms_swap %.3f\nms_sound %.3f\n",
             g_cap.tDraw * f1, g_cap.tFinish * f1, g_cap.tRead * f1, g_cap.tEncode * f1, g_cap.tSwap * f1,
             g_cap.tAudio * f1);
+    if (g_cap.cpuKnown)
+        fprintf(f, "cpu_demo_ms %.3f\ncpu_encoder_ms %.3f\ncpu_machine_ms %.3f\n", g_cap.cpuSelf * f1,
+                g_cap.cpuEncoder * f1, g_cap.cpuMachine * f1);
     fclose(f);
 }
 
@@ -420,6 +463,11 @@ void finish() {
     g_cap.finished = true;
     g_cap.active = false;
     if (!stopEncoder()) g_cap.failed = true;
+    // After the encoder has taken its last frame, so that its CPU is all counted.
+    double machine = machineCpu();
+    g_cap.cpuSelf = processCpu() - g_cap.cpuSelfStart;
+    g_cap.cpuKnown = machine >= 0 && g_cap.cpuMachineStart >= 0;
+    g_cap.cpuMachine = g_cap.cpuKnown ? machine - g_cap.cpuMachineStart : 0;
     if (!closeAudio()) g_cap.failed = true;
     if (g_cap.started > 0) progress(true);
     writeStatus();
@@ -437,6 +485,8 @@ bool begin(Display* dpy, GLXDrawable drawable) {
     g_cap.height = (int)h;
     g_cap.pixels.resize((size_t)w * h * 3);
     g_cap.started = g_cap.lastProgress = wallSeconds();
+    g_cap.cpuSelfStart = processCpu();
+    g_cap.cpuMachineStart = machineCpu();
     if (!openAudio()) return false;
     if (!g_set.video.empty() && !startEncoder()) return false;
     note("recording %dx%d at %d frames per second", g_cap.width, g_cap.height, g_set.fps);
