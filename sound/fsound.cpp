@@ -58,20 +58,16 @@ static Output* openCapture(int mixrate, int maxchannels) {
 signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
     static bool s_atExit = false;
     if (g_output) return 1;
-    if (mixrate < 8000 || mixrate > 192000 || maxchannels < 1 || maxchannels > kMaxChannels ||
-        flags != 0) {
+    if (!fsound_rules::initArgumentsValid(mixrate, maxchannels, flags)) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
     }
-    // The output is chosen from outside, as SDL chooses its driver: unset, empty or "sdl"
-    // plays on the system's device; "capture" hands the mix to a program that takes it
-    // frame by frame; any other name is an output the layer does not have.
-    const char* output = getenv("FSOUND_OUTPUT");
-    if (output && *output && strcmp(output, "sdl") != 0) {
-        if (strcmp(output, "capture") != 0) {
-            setError(FSOUND_ERR_INIT);
-            return 0;
-        }
+    fsound_rules::Output output = fsound_rules::outputFromEnvironment();
+    if (output == fsound_rules::OUTPUT_UNKNOWN) {
+        setError(FSOUND_ERR_INIT);
+        return 0;
+    }
+    if (output == fsound_rules::OUTPUT_CAPTURE) {
         g_output = openCapture(mixrate, maxchannels);
         if (!g_output) return 0;
         if (!s_atExit) {

@@ -21,6 +21,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include "fsound.h"
+#include "fsound_rules.h"
 
 /* What the layer has done since FSOUND_Init. */
 typedef struct fsound_stats_t {
@@ -51,7 +52,7 @@ enum {
     kStepFrames = 512,     /* file frames decoded per step */
     kScratchFrames = 16384, /* one step's output at most: kStepFrames times 24 (8 to 192 kHz) */
     kHistoryFrames = 8192, /* mono mix kept for the spectrum */
-    kMaxChannels = 64
+    kMaxChannels = fsound_rules::kMaxChannels
 };
 
 void setError(int code);

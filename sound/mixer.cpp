@@ -106,7 +106,7 @@ void SDLCALL mixCallback(void* user, Uint8* out, int len) {
         size_t n = std::min(total - done, (size_t)kBlockFrames);
         mixBlock(o, n);
         for (size_t i = 0; i < n * kOutChannels; i++)
-            dst[(done * kOutChannels) + i] = (int16_t)lrintf(o->mixBuffer[i] * 32767.0f);
+            dst[(done * kOutChannels) + i] = fsound_rules::toSample(o->mixBuffer[i]);
         done += n;
     }
     {

@@ -17,29 +17,19 @@ namespace fsound_web {
 
 namespace {
 
-const int kDefaultFps = 60;
-const int kMaxFps = 1000;
+uint64_t frameEnd(const Output* o, uint64_t k) { return fsound_rules::captureFrameEnd(o->mixRate, o->captureFps, k); }
 
-/* The output frame that ends video frame k, exclusive. */
-uint64_t frameEnd(const Output* o, uint64_t k) {
-    return (k + 1) * (uint64_t)o->mixRate / (uint64_t)o->captureFps;
+uint64_t frameStart(const Output* o, uint64_t k) {
+    return fsound_rules::captureFrameStart(o->mixRate, o->captureFps, k);
 }
-
-uint64_t frameStart(const Output* o, uint64_t k) { return k ? frameEnd(o, k - 1) : 0; }
 
 } // namespace
 
 bool captureStart(Output* o) {
-    int fps = kDefaultFps;
-    const char* value = getenv("FSOUND_CAPTURE_FPS");
-    if (value && *value) {
-        char* end = nullptr;
-        long n = strtol(value, &end, 10);
-        if (*end != '\0' || n < 1 || n > kMaxFps) {
-            setError(FSOUND_ERR_INIT);
-            return false;
-        }
-        fps = (int)n;
+    int fps;
+    if (!fsound_rules::captureFpsFromEnvironment(&fps)) {
+        setError(FSOUND_ERR_INIT);
+        return false;
     }
     o->captureFps = fps;
     // A whole video frame fits, so that mixing one never allocates.
@@ -58,7 +48,7 @@ void captureMixFrame(Output* o) {
         mixBlock(o, o->mixBuffer, n);
         int16_t* dst = o->capturePending + o->capturePendingFrames * kOutChannels;
         for (size_t i = 0; i < n * kOutChannels; i++)
-            dst[i] = (int16_t)lrintf(o->mixBuffer[i] * 32767.0f);
+            dst[i] = fsound_rules::toSample(o->mixBuffer[i]);
         o->capturePendingFrames += n;
     }
 }

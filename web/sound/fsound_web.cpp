@@ -28,20 +28,17 @@ using namespace fsound_web;
 
 signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
     if (g_output) return 1;
-    if (mixrate < 8000 || mixrate > 192000 || maxchannels < 1 || maxchannels > kMaxChannels ||
-        flags != 0) {
+    if (!fsound_rules::initArgumentsValid(mixrate, maxchannels, flags)) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
     }
-    // As natively: unset, empty or "sdl" is the page's own output (Web Audio here);
-    // "capture" hands the mix to a caller that takes it frame by frame; any other name is
-    // an output the layer does not have.
-    const char* name = getenv("FSOUND_OUTPUT");
-    bool capture = name && strcmp(name, "capture") == 0;
-    if (name && *name && strcmp(name, "sdl") != 0 && !capture) {
+    // The device output is the page's (Web Audio).
+    fsound_rules::Output output = fsound_rules::outputFromEnvironment();
+    if (output == fsound_rules::OUTPUT_UNKNOWN) {
         setError(FSOUND_ERR_INIT);
         return 0;
     }
+    bool capture = output == fsound_rules::OUTPUT_CAPTURE;
 
     Output* o = new (std::nothrow) Output;
     if (!o) {

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "fsound.h"
+#include "fsound_rules.h"
 
 struct stb_vorbis;
 
@@ -24,7 +25,7 @@ enum {
     kHistoryFrames = 16384, /* mono mix kept for the spectrum: the Web Audio output mixes up
                                to 0.15 s ahead of the listener, plus the device's latency */
     kRenderFrames = 16384,  /* most frames one answer to the Web Audio output holds */
-    kMaxChannels = 64
+    kMaxChannels = fsound_rules::kMaxChannels
 };
 
 void setError(int code);
