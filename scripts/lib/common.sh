@@ -43,13 +43,14 @@ nv_start_xvfb() {
 # PATH other than Debian's does not set.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 
-# nv_build_web NATIVE_BUILD WEB_BUILD: the browser edition in WEB_BUILD/site. The archive
-# is packed by the native build's packer, then the rest is built with Emscripten.
+# nv_version BUILD: the project's version as that configured build holds it.
+nv_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; }
+
+# nv_build_web ARCHIVE WEB_BUILD: the browser edition, built with Emscripten, in
+# WEB_BUILD/site, around ARCHIVE, the data archive a native build packed
+# (NATIVE_BUILD/src/velandor.ndar).
 nv_build_web() {
-  local native=$1 web=$2
-  cmake -S "$NV_ROOT" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$native" -j"$NV_JOBS" --target velandor_data
-  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release \
-    -DNV_WEB_ARCHIVE="$native/src/velandor.ndar" >/dev/null
+  local archive=$1 web=$2
+  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release -DNV_WEB_ARCHIVE="$archive" >/dev/null
   cmake --build "$web" -j"$NV_JOBS"
 }

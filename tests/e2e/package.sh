@@ -12,7 +12,7 @@ if [[ -n "$asan" ]]; then
   echo "SKIP: a sanitized build is not packaged"
   exit 77
 fi
-version=$(sed -n 's/^project(nork_velandor VERSION \([0-9.]*\).*/\1/p' "$NV_ROOT/CMakeLists.txt")
+version=$(nv_version "$NV_BUILD")
 (cd "$NV_BUILD" && cpack -D CPACK_OUTPUT_FILE_PREFIX="$work/dist") >"$work/cpack.log" 2>&1 ||
   fail "cpack: $(tail -20 "$work/cpack.log")"
 deb="$work/dist/nork-velandor_${version}_$(dpkg --print-architecture).deb"

@@ -6,8 +6,7 @@ source "$NV_ROOT/scripts/lib/common.sh"
 archive="$NV_BUILD/src/velandor.ndar"
 [[ -f "$archive" ]] || { echo "FAIL: no packed archive at $archive"; exit 1; }
 command -v emcmake >/dev/null || { echo "FAIL: emcmake not found (scripts/install-deps installs emscripten)"; exit 1; }
-emcmake cmake -S "$NV_ROOT/web" -B "$NV_BUILD/web" -DCMAKE_BUILD_TYPE=Release -DNV_WEB_ARCHIVE="$archive" >/dev/null
-cmake --build "$NV_BUILD/web" -j"$NV_JOBS"
+nv_build_web "$archive" "$NV_BUILD/web"
 site="$NV_BUILD/web/site"
 echo "ok: site in $site, $(du -cb "$site"/* | tail -1 | cut -f1) bytes:"
 ls -l "$site"
