@@ -3,7 +3,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include <stb/stb_image.h>
+#include <stb_image.h>
 
 /* Adler-32 of the inflated bytes, as the stream's last four bytes carry it (big-endian). */
 static unsigned long adler32(const Bytef* data, unsigned long size) {

@@ -4,4 +4,4 @@
 #define STBI_NO_STDIO
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
-#include <stb/stb_image.h>
+#include <stb_image.h>
