@@ -247,7 +247,8 @@ void Scene1::display() {
         // A flare of ten seconds or more has alpha 0 or below: under the additive blend
         // its quad adds nothing to any pixel, so it is not drawn at all (a third of the
         // flares in the steady state, and half the flare time on a software rasteriser).
-        if (!g_bRandomize && flareAlpha(pfAges[i]) <= 0) continue;
+        float alpha = flareAlpha(pfAges[i]);
+        if (!g_bRandomize && alpha <= 0) continue;
         glPushMatrix();
         if (g_bRandomize) {
             double u1 = rand() * RAND_SCALE;
@@ -259,7 +260,7 @@ void Scene1::display() {
             glRotatef(15, 0, 0, 1);
         } else {
             glTranslatef(pf[3 * i], pf[3 * i + 1], pf[3 * i + 2]);
-            glColor4f(1, 1, 1, flareAlpha(pfAges[i]));
+            glColor4f(1, 1, 1, alpha);
         }
         glCallList(listFlare);
         glPopMatrix();
