@@ -29,18 +29,6 @@ mkdir "$work/web" "$work/native"
 "$NV_BUILD/tests/nv_mkogg" "$work/web/rate48k.ogg" sine 48000 0.2 440 >/dev/null
 node --no-experimental-fetch "$wasm_build/sound_web_run.js" "$work/web" $frames --checks \
   >"$work/web/run.log" 2>&1 || { grep -v '^video frame' "$work/web/run.log"; fail "the web run"; }
-(cd "$root" && "$NV_BUILD/tests/nv_sound_web_run" "$work/native" $frames) \
-  >"$work/native/run.log" 2>&1 || { grep -v '^video frame' "$work/native/run.log"; fail "the native run"; }
-
-check=$("$NV_BUILD/tests/nv_capture_check" "$work/web/mix.raw" "$root/data/tarn1.ogg" "$root/data/tarn2.ogg") \
-  || fail "the web mix: $check"
-echo "web mix: $check"
-read -r _ lead _ total _ starts _ diff _ <<<"$(tail -n1 <<<"$check")"
-(( lead == 0 )) || fail "the music began $lead frames late"
-(( total == frames * 735 )) || fail "$total frames for $frames video frames"
-(( starts == 2 )) || fail "the second piece started $starts times"
-(( diff <= 1 )) || fail "the mix is $diff steps from the decode"
-
-"$NV_BUILD/tests/nv_sound_web_compare" "$work/native" "$work/web" "$root/data/tarn1.ogg" "$root/data/tarn2.ogg" \
-  || fail "the web mix, spectrum or callbacks differ from the native layer's"
+source "$root/tests/sound_web/check.sh"
+check_against_native "$work/web" "$work/native" $frames
 echo "ok: wasm $(stat -c %s "$wasm_build/sound_web_run.wasm") bytes (both pieces embedded)"
