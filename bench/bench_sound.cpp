@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include <SDL.h>
 #include <benchmark/benchmark.h>
 #include <vorbis/vorbisfile.h>
 

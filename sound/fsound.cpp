@@ -1,5 +1,6 @@
 /*
- * The public calls: starting the output, streams, channels, the spectrum read-out.
+ * The public calls: starting the layer with the output the environment chooses, streams,
+ * channels, the spectrum read-out. The same in both editions.
  */
 #include <stdlib.h>
 #include <string.h>
@@ -8,16 +9,12 @@
 #include <algorithm>
 #include <new>
 
-#ifdef FSOUND_HAVE_ALSA
-#include <alsa/asoundlib.h>
-#endif
-
 #include "fsound_internal.h"
 #include "spectrum.h"
 
 namespace fsound {
 
-Output* g_output = nullptr;
+Engine* g_engine = nullptr;
 
 static std::atomic<int> g_error{FSOUND_ERR_NONE};
 static FSOUND_DSPUNIT g_fftUnit;
@@ -25,100 +22,60 @@ static float g_spectrum[FSOUND_SPECTRUM_SIZE]; /* the reader's thread only */
 
 void setError(int code) { g_error.store(code); }
 
-#ifdef FSOUND_HAVE_ALSA
-/* libasound prints its own complaints to stderr (no card, no configuration) while SDL probes
- * for a device; the layer reports failure through its result alone. */
-static void alsaQuiet(const char*, int, const char*, int, const char*, ...) {}
-#endif
+uint64_t threadCpuNs() {
+    struct timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+}
 
-/* Frames between the mixer and the listener: one device buffer waits while another plays. */
-static uint64_t outputLatencyFrames(const Output* o) { return (uint64_t)o->deviceFrames; }
+namespace {
+
+/* FSOUND_Init's arguments: 8000..192000 Hz, 1..64 channels, no flags. */
+bool initArgumentsValid(int mixrate, int maxchannels, unsigned int flags) {
+    return mixrate >= 8000 && mixrate <= 192000 && maxchannels >= 1 && maxchannels <= kMaxChannels &&
+           flags == 0;
+}
+
+/* FSOUND_OUTPUT, chosen from outside as SDL chooses its driver: unset, empty or "sdl" plays on
+ * the edition's own device; "capture" hands the mix to a program that takes it frame by
+ * frame; any other name is an output the layer does not have (null, FSOUND_ERR_INIT). */
+Output* outputFromEnvironment(int mixrate) {
+    const char* name = getenv("FSOUND_OUTPUT");
+    if (!name || !*name || strcmp(name, "sdl") == 0) return newDeviceOutput(mixrate);
+    if (strcmp(name, "capture") == 0) return newCaptureOutput(mixrate);
+    setError(FSOUND_ERR_INIT);
+    return nullptr;
+}
+
+} // namespace
 
 } // namespace fsound
 
 using namespace fsound;
 
-/* Starts the capture output: no device, nothing runs until the frames are asked for. */
-static Output* openCapture(int mixrate, int maxchannels) {
-    Output* o = new (std::nothrow) Output;
-    if (!o) {
-        setError(FSOUND_ERR_MEMORY);
-        return nullptr;
-    }
-    o->capture = true;
-    o->mixRate = mixrate;
-    o->channelCount = maxchannels;
-    if (!captureStart(o)) {
-        delete o;
-        return nullptr;
-    }
-    return o;
-}
-
 signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
     static bool s_atExit = false;
-    if (g_output) return 1;
-    if (!fsound_rules::initArgumentsValid(mixrate, maxchannels, flags)) {
+    if (g_engine) return 1;
+    if (!initArgumentsValid(mixrate, maxchannels, flags)) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
     }
-    fsound_rules::Output output = fsound_rules::outputFromEnvironment();
-    if (output == fsound_rules::OUTPUT_UNKNOWN) {
-        setError(FSOUND_ERR_INIT);
-        return 0;
-    }
-    if (output == fsound_rules::OUTPUT_CAPTURE) {
-        g_output = openCapture(mixrate, maxchannels);
-        if (!g_output) return 0;
-        if (!s_atExit) {
-            s_atExit = true;
-            atexit(fsound_shutdown);
-        }
-        return 1;
-    }
-#ifdef FSOUND_HAVE_ALSA
-    snd_lib_error_set_handler(alsaQuiet);
-#endif
-    // Ctrl+C must keep ending the program as it did before the layer started.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // SDL's own log lines (drivers announce themselves on stderr) are not the
-    // program's output; the layer reports through its error codes instead.
-    SDL_LogSetOutputFunction([](void*, int, SDL_LogPriority, const char*) {}, nullptr);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        setError(FSOUND_ERR_INIT);
-        return 0;
-    }
-
-    Output* o = new (std::nothrow) Output;
-    if (!o) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    Engine* e = new (std::nothrow) Engine;
+    if (!e) {
         setError(FSOUND_ERR_MEMORY);
         return 0;
     }
-    o->mixRate = mixrate;
-    o->channelCount = maxchannels;
-
-    SDL_AudioSpec want, have;
-    SDL_zero(want);
-    want.freq = mixrate;
-    want.format = AUDIO_S16SYS;
-    want.channels = kOutChannels;
-    want.samples = kBlockFrames;
-    want.callback = mixCallback;
-    want.userdata = o;
-    // No changes allowed: SDL converts to whatever the device really takes.
-    o->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (o->device == 0) {
-        delete o;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        setError(FSOUND_ERR_INIT);
+    e->mixRate = mixrate;
+    e->channelCount = maxchannels;
+    e->output = outputFromEnvironment(mixrate);
+    if (e->output) e->decoder = newDecoder(!e->output->waits());
+    if (!e->decoder) {
+        delete e->output;
+        delete e;
         return 0;
     }
-    o->deviceFrames = have.samples;
-    o->decoder = std::thread(decoderMain, o);
-    g_output = o;
-    SDL_PauseAudioDevice(o->device, 0);
-
+    g_engine = e;
+    e->output->start();
     if (!s_atExit) {
         s_atExit = true;
         atexit(fsound_shutdown);
@@ -127,26 +84,25 @@ signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
 }
 
 void fsound_shutdown(void) {
-    Output* o = g_output;
-    if (!o) return;
-    if (!o->capture) {
-        SDL_CloseAudioDevice(o->device); // returns once the audio thread has stopped
-        o->quitDecoder.store(true);
-        o->wake.notify_all();
-        o->decoder.join();
+    Engine* e = g_engine;
+    if (!e) return;
+    delete e->output; // no frame is pulled once it has closed
+    g_engine = nullptr;
+    delete e->decoder;
+    for (FSOUND_STREAM* s = e->streams; s;) {
+        FSOUND_STREAM* next = s->next;
+        delete s;
+        s = next;
     }
-    g_output = nullptr;
-    for (FSOUND_STREAM* s : o->streams) freeStream(s);
-    bool capture = o->capture;
-    delete o;
-    if (!capture) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    delete e;
 }
 
 FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offset, int length) {
     (void)mode;
     (void)offset;
     (void)length;
-    if (!g_output) {
+    Engine* e = g_engine;
+    if (!e) {
         setError(FSOUND_ERR_UNINITIALIZED);
         return nullptr;
     }
@@ -154,34 +110,48 @@ FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offse
         setError(FSOUND_ERR_INVALID_PARAM);
         return nullptr;
     }
-    return openStream(g_output, name);
+    FSOUND_STREAM* s = new (std::nothrow) FSOUND_STREAM;
+    if (!s) {
+        setError(FSOUND_ERR_MEMORY);
+        return nullptr;
+    }
+    s->source = e->decoder->open(name, e->mixRate);
+    if (!s->source) {
+        delete s;
+        return nullptr;
+    }
+    std::lock_guard<std::recursive_mutex> hold(e->mixLock);
+    s->next = e->streams;
+    e->streams = s;
+    return s;
 }
 
 int FSOUND_Stream_Play(int channel, FSOUND_STREAM* stream) {
-    Output* o = g_output;
-    if (!o) {
+    Engine* e = g_engine;
+    if (!e) {
         setError(FSOUND_ERR_UNINITIALIZED);
         return -1;
     }
-    if (!stream || channel < 0 || channel >= o->channelCount) {
+    if (!stream || channel < 0 || channel >= e->channelCount) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return -1;
     }
-    // Recursive: an end callback calls this on the audio thread, which holds the lock.
-    std::lock_guard<std::recursive_mutex> hold(o->mixLock);
-    FSOUND_STREAM* replaced = o->channels[channel];
+    // Made from an end callback, this runs inside the mix, which holds the lock already and
+    // picks the channel up again at the next frame.
+    std::lock_guard<std::recursive_mutex> hold(e->mixLock);
+    FSOUND_STREAM* replaced = e->channels[channel];
     if (replaced && replaced != stream) replaced->channel = -1;
-    if (stream->channel >= 0 && stream->channel != channel) o->channels[stream->channel] = nullptr;
-    restartStream(o, stream);
-    o->channels[channel] = stream;
+    if (stream->channel >= 0 && stream->channel != channel) e->channels[stream->channel] = nullptr;
+    stream->source->rewind();
+    e->channels[channel] = stream;
     stream->channel = channel;
     return channel;
 }
 
 signed char FSOUND_Stream_SetEndCallback(FSOUND_STREAM* stream, FSOUND_STREAMCALLBACK callback,
                                          int user) {
-    Output* o = g_output;
-    if (!o) {
+    Engine* e = g_engine;
+    if (!e) {
         setError(FSOUND_ERR_UNINITIALIZED);
         return 0;
     }
@@ -189,7 +159,7 @@ signed char FSOUND_Stream_SetEndCallback(FSOUND_STREAM* stream, FSOUND_STREAMCAL
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
     }
-    std::lock_guard<std::recursive_mutex> hold(o->mixLock);
+    std::lock_guard<std::recursive_mutex> hold(e->mixLock);
     stream->endCallback = callback;
     stream->endUser = user;
     return 1;
@@ -209,67 +179,43 @@ signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
 }
 
 float* FSOUND_DSP_GetSpectrum(void) {
-    Output* o = g_output;
-    if (!o || !g_fftUnit.active.load()) {
+    Engine* e = g_engine;
+    uint64_t end = 0;
+    // The window ends at the frame the output says is being heard now; the capture output
+    // mixes its current video frame to its end for that.
+    if (!e || !g_fftUnit.active.load() || !e->output->heard(&end)) {
         memset(g_spectrum, 0, sizeof g_spectrum);
         return g_spectrum;
     }
-
-    // The capture output is heard as it is mixed: the window ends with the current video
-    // frame's last output frame, mixed now if it has not been yet.
-    if (o->capture) {
-        std::lock_guard<std::recursive_mutex> hold(o->mixLock);
-        captureMixFrame(o);
-    }
-
-    // On a device, the window ends at the frame being heard now: the last device buffer
-    // started playing one buffer after it was mixed and has been playing for the time since.
     float window[FSOUND_FFT_SIZE];
     {
-        std::lock_guard<std::mutex> hold(o->historyLock);
-        uint64_t end = o->framesMixed;
-        if (!o->capture) {
-            uint64_t elapsed = 0;
-            if (o->lastBlockTicks) {
-                uint64_t ticks = SDL_GetPerformanceCounter() - o->lastBlockTicks;
-                elapsed = ticks * (uint64_t)o->mixRate / SDL_GetPerformanceFrequency();
-            }
-            end = o->lastBlockStart + std::min(elapsed, o->lastBlockFrames);
-            uint64_t latency = outputLatencyFrames(o);
-            end = end > latency ? end - latency : 0;
-            uint64_t oldest = o->framesMixed > kHistoryFrames - FSOUND_FFT_SIZE
-                                  ? o->framesMixed - (kHistoryFrames - FSOUND_FFT_SIZE)
-                                  : 0;
-            end = std::min(std::max(end, oldest), o->framesMixed);
-        }
-        o->spectrumLagFrames.store(o->framesMixed - end);
+        std::lock_guard<std::mutex> hold(e->historyLock);
+        uint64_t oldest = e->framesMixed > kHistoryFrames - FSOUND_FFT_SIZE
+                              ? e->framesMixed - (kHistoryFrames - FSOUND_FFT_SIZE)
+                              : 0;
+        end = std::min(std::max(end, oldest), e->framesMixed);
+        e->spectrumLagFrames.store(e->framesMixed - end);
         for (int i = 0; i < FSOUND_FFT_SIZE; i++) {
             uint64_t back = (uint64_t)(FSOUND_FFT_SIZE - i);
-            window[i] = back <= end ? o->history[(end - back) % kHistoryFrames] : 0.0f;
+            window[i] = back <= end ? e->history[(end - back) % kHistoryFrames] : 0.0f;
         }
     }
     fsound_spectrum(window, g_spectrum);
     return g_spectrum;
 }
 
-uint64_t fsound::threadCpuNs() {
-    struct timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
-}
-
 void fsound_get_stats(fsound_stats_t* stats) {
     memset(stats, 0, sizeof *stats);
-    Output* o = g_output;
-    if (!o) return;
+    Engine* e = g_engine;
+    if (!e) return;
     {
-        std::lock_guard<std::mutex> hold(o->historyLock);
-        stats->framesMixed = o->framesMixed;
+        std::lock_guard<std::mutex> hold(e->historyLock);
+        stats->framesMixed = e->framesMixed;
     }
-    stats->underruns = o->underruns.load();
-    stats->audioCpuNs = o->audioCpuNs.load();
-    stats->decoderCpuNs = o->decoderCpuNs.load();
-    stats->spectrumLagFrames = o->spectrumLagFrames.load();
-    stats->mixRate = o->mixRate;
-    stats->deviceFrames = o->deviceFrames;
+    stats->underruns = e->underruns.load();
+    stats->audioCpuNs = e->output->cpuNs();
+    stats->decoderCpuNs = e->decoder->cpuNs();
+    stats->spectrumLagFrames = e->spectrumLagFrames.load();
+    stats->mixRate = e->mixRate;
+    stats->deviceFrames = e->output->deviceFrames();
 }

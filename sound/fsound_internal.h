@@ -1,27 +1,30 @@
 /*
- * The sound layer's inside: the output device and its channels, the streams with their
- * decode-ahead buffers, and the history the spectrum is taken from. Also the two hooks that
- * tests and benchmarks use (fsound_get_stats, fsound_shutdown); the program itself never
- * needs them.
+ * The sound layer's inside: one engine for both editions, over two small interfaces.
+ *
+ *   Engine   the calls of fsound.h, the channels, the mix with its one clip, the end
+ *            callbacks, the history the spectrum is taken from (fsound.cpp, mixer.cpp).
+ *   Source   one open piece: fills stereo float frames at the output's rate, says when it has
+ *            given its last one, goes back to its first (desktop: libvorbisfile and
+ *            libsamplerate, decoded ahead on a thread; browser: stb_vorbis, packet by packet).
+ *   Output   pulls mixed frames with fsound::render and says which frame is being heard now
+ *            (desktop: SDL2; browser: the Web Audio worklet; both: the capture output, which
+ *            has no device and no clock, capture.cpp).
+ *
+ * Each edition links the engine's files and its own two backends, which provide
+ * newDecoder and newDeviceOutput. Also the two hooks that tests and benchmarks use
+ * (fsound_get_stats, fsound_shutdown); the program itself never needs them.
  */
 #ifndef FSOUND_INTERNAL_H
 #define FSOUND_INTERNAL_H
 
+#include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
-#include <vector>
-
-#include <SDL.h>
-#include <samplerate.h>
-#include <vorbis/vorbisfile.h>
 
 #include "fsound.h"
-#include "fsound_rules.h"
 
 /* What the layer has done since FSOUND_Init. */
 typedef struct fsound_stats_t {
@@ -45,14 +48,12 @@ namespace fsound {
 
 enum {
     kOutChannels = 2,
-    kBlockFrames = 1024,   /* the mixer works in blocks of at most this many frames */
-    kHeadFrames = 32768,   /* kept decoded from each stream's start (0.74 s), so restarts never wait and the decoder has that long to refill behind them */
-    kRingFrames = 65536,   /* decode-ahead per stream (about 1.5 s at 44.1 kHz) */
-    kDecodeRoom = 16384,   /* the decoder tops a ring up once this much is free */
-    kStepFrames = 512,     /* file frames decoded per step */
-    kScratchFrames = 16384, /* one step's output at most: kStepFrames times 24 (8 to 192 kHz) */
-    kHistoryFrames = 8192, /* mono mix kept for the spectrum */
-    kMaxChannels = fsound_rules::kMaxChannels
+    kBlockFrames = 1024,    /* the mixer works in blocks of at most this many frames */
+    kHistoryFrames = 16384, /* mono mix kept for the spectrum: the browser's output mixes up
+                               to 0.15 s ahead of the listener, plus the device's latency */
+    kMaxChannels = 64,
+    kDefaultCaptureFps = 60,
+    kMaxCaptureFps = 1000
 };
 
 void setError(int code);
@@ -60,40 +61,101 @@ void setError(int code);
 /* CPU time of the calling thread. */
 uint64_t threadCpuNs();
 
+/* One open piece, made by the edition's decoder. Every call comes from the thread that mixes,
+ * with the engine's mix lock held. */
+class Source {
+  public:
+    virtual ~Source() = default;
+    /* Writes up to n stereo frames to out and returns how many; *ended tells whether the
+     * piece's last frame has now been given (with these frames, or earlier). Fewer than n
+     * without the end: nothing more is ready yet. With wait set the source decodes on the
+     * calling thread instead, so that it comes up short only at its end, and it knows about
+     * the end by the time it gives the last frame. */
+    virtual size_t read(float* out, size_t n, bool wait, bool* ended) = 0;
+    /* Back to the first frame, for a new start. */
+    virtual void rewind() = 0;
+};
+
+/* The edition's decoder: opens sources and owns them; deleting it frees them all. */
+class Decoder {
+  public:
+    virtual ~Decoder() = default;
+    /* A source for the named file at the output's rate; null with the error code set. */
+    virtual Source* open(const char* name, int mixRate) = 0;
+    /* CPU time of decoding done apart from the mixer (a thread of its own). */
+    virtual uint64_t cpuNs() const { return 0; }
+};
+
+/* ahead: the output plays in real time, so pieces are decoded ahead of the mixer; otherwise
+ * the mixer waits for decoding. Null with the error code set. */
+Decoder* newDecoder(bool ahead);
+
+/* Where the mix goes. Made closed (no frame is pulled), opened by start, closed by delete. */
+class Output {
+  public:
+    virtual ~Output() = default;
+    /* From now on frames may be pulled. */
+    virtual void start() {}
+    /* The mixed frame that the listener hears now (frames count from the output's start);
+     * false while nothing has been heard. May pull frames itself. */
+    virtual bool heard(uint64_t* frame) = 0;
+    /* Whether the output has time: no clock of its own, so the mixer waits for decoding. */
+    virtual bool waits() const { return false; }
+    virtual int deviceFrames() const { return 0; }
+    virtual uint64_t cpuNs() const { return 0; }
+};
+
+/* The edition's device (SDL2, Web Audio) at mixRate; null with the error code set. */
+Output* newDeviceOutput(int mixRate);
+/* The capture output (FSOUND_OUTPUT=capture); null with the error code set. */
+Output* newCaptureOutput(int mixRate);
+
+/* The running layer. One instance exists between FSOUND_Init and fsound_shutdown. */
+struct Engine {
+    /* Fixed while it runs. */
+    int mixRate = 0;
+    int channelCount = 0;
+    Output* output = nullptr;
+    Decoder* decoder = nullptr;
+
+    /* Held by whoever mixes (fsound::render) and by the calls that change channels; recursive,
+     * because an end callback runs inside the mix and may start a stream. */
+    std::recursive_mutex mixLock;
+    FSOUND_STREAM* channels[kMaxChannels] = {}; /* under mixLock */
+    FSOUND_STREAM* streams = nullptr;           /* every stream opened, under mixLock */
+    float sourceFrames[kBlockFrames * kOutChannels] = {}; /* one read, under mixLock */
+    std::atomic<uint64_t> underruns{0};
+
+    /* Mono mix for the spectrum: frame i lives at history[i % kHistoryFrames]. Written under
+     * both locks by the thread that mixes, read under historyLock by the spectrum's reader. */
+    std::mutex historyLock;
+    float history[kHistoryFrames] = {};
+    uint64_t framesMixed = 0;
+    std::atomic<uint64_t> spectrumLagFrames{0};
+};
+
+extern Engine* g_engine;
+
+/* The one data callback: mixes the next n frames into out (stereo, clipped to -1..1) and
+ * returns the number of the first of them. Outputs call it; it takes the mix lock. */
+uint64_t render(float* out, size_t n);
+
+/* Of a Vorbis stream's channels, the one heard on the right: the front right in Vorbis's
+ * channel order (L, C, R first for 3 and for 5 to 8 channels), and mono on both sides. */
+inline int vorbisRightChannel(int channels) { return channels == 1 ? 0 : channels == 2 || channels == 4 ? 1 : 2; }
+
+/* A clipped mix sample (-1..1) as 16 bits. */
+inline int16_t toSample(float x) { return (int16_t)lrintf(x * 32767.0f); }
+
 } // namespace fsound
 
+/* A stream handed out by FSOUND_Stream_Open. Streams live until the layer shuts down. */
 struct FSOUND_STREAM {
-    /* Fixed once the stream is open. */
-    int srcRate = 0;
-    int srcChannels = 0;
-    std::vector<float> head; /* the first frames, converted: played at every start */
-    size_t headFrames = 0;
-    bool wholeInHead = false; /* the stream ends inside head: no decoding after open */
+    fsound::Source* source = nullptr; /* fixed; belongs to the decoder */
+    FSOUND_STREAM* next = nullptr;    /* fixed: the engine's list of streams */
 
-    /* Decoder thread only (the opener's thread until the stream is published). */
-    OggVorbis_File vf;
-    bool vfOpen = false;
-    SRC_STATE* resampler = nullptr; /* null when the file's rate is the output's */
-    double ratio = 1.0;             /* output frames per file frame */
-    float stepBuffer[fsound::kStepFrames * fsound::kOutChannels]; /* a step before resampling */
-    uint32_t decodedGeneration = 0;
-    size_t skipFrames = 0; /* after a rewind: frames to drop because head holds them */
-    bool sourceRead = false; /* the file is read to its end; the resampler may hold more */
-    bool sourceDone = false; /* every frame has been decoded */
-
-    /* Shared by the decoder and the mixer, under lock. */
-    std::mutex lock;
-    std::vector<float> ring; /* kRingFrames stereo frames following head */
-    size_t ringRead = 0;
-    size_t ringCount = 0;
-    uint32_t generation = 0; /* bumped by every rewind; older decoded frames are dropped */
-    bool rewindPending = false;
-    bool ringComplete = false; /* the ring holds everything up to the stream's end */
-
-    /* Mixer side, under the mixer lock (held by the audio thread while it mixes). */
-    size_t headPos = 0;
+    /* Under the mix lock. */
     int channel = -1;
-    bool fresh = true; /* never played: head and ring already hold the beginning */
     FSOUND_STREAMCALLBACK endCallback = nullptr;
     int endUser = 0;
 };
@@ -101,78 +163,5 @@ struct FSOUND_STREAM {
 struct FSOUND_DSPUNIT {
     std::atomic<bool> active{false};
 };
-
-namespace fsound {
-
-/* The running output. One instance exists between FSOUND_Init and fsound_shutdown. */
-struct Output {
-    /* Capture output (FSOUND_OUTPUT=capture): no device and no decoder thread; the thread
-     * that reads the spectrum or takes the captured frames mixes and decodes as it goes. */
-    bool capture = false;
-    SDL_AudioDeviceID device = 0;
-    int mixRate = 0;
-    int deviceFrames = 0;
-    int channelCount = 0;
-
-    /* Held by the audio thread while it mixes, and by other threads that change channels. */
-    std::recursive_mutex mixLock;
-    FSOUND_STREAM* channels[kMaxChannels] = {};
-    float mixBuffer[kBlockFrames * kOutChannels] = {}; /* audio thread only */
-
-    /* Every stream opened, for the decoder; streams are only added while the output runs. */
-    std::mutex streamsLock;
-    std::vector<FSOUND_STREAM*> streams;
-
-    /* Decoder thread. */
-    std::thread decoder;
-    std::atomic<bool> quitDecoder{false};
-    std::mutex wakeLock;
-    std::condition_variable wake;
-
-    /* Mono mix for the spectrum: frame i lives at history[i % kHistoryFrames]. */
-    std::mutex historyLock;
-    float history[kHistoryFrames] = {};
-    uint64_t framesMixed = 0;    /* under historyLock */
-    uint64_t lastBlockStart = 0; /* first frame of the last device buffer, under historyLock */
-    uint64_t lastBlockTicks = 0; /* SDL performance counter when it was mixed, under historyLock */
-    uint64_t lastBlockFrames = 0;
-
-    std::atomic<uint64_t> underruns{0};
-    std::atomic<uint64_t> audioCpuNs{0};
-    std::atomic<uint64_t> decoderCpuNs{0};
-    std::atomic<uint64_t> spectrumLagFrames{0};
-
-    /* Capture output, under mixLock. Video frame k holds the output frames from
-     * frameEnd(k - 1) up to frameEnd(k) = (k + 1) * mixRate / captureFps, rounded down, so
-     * that the count stays exact at any frame rate. */
-    int captureFps = 0;
-    uint64_t captureFrame = 0;            /* the video frame being made */
-    std::vector<int16_t> capturePending;  /* mixed since the last frame was taken, stereo */
-    std::vector<float> captureScratch;    /* one decoding step */
-};
-
-extern Output* g_output;
-
-/* Mixer (mixer.cpp). */
-void SDLCALL mixCallback(void* user, Uint8* out, int len);
-void restartStream(Output* o, FSOUND_STREAM* s);
-/* Mixes n frames (at most kBlockFrames) into o->mixBuffer, clipped, and appends them to the
- * spectrum's history. The caller holds mixLock. */
-void mixBlock(Output* o, size_t n);
-
-/* Capture output (capture.cpp). */
-bool captureStart(Output* o);
-/* Mixes on to the end of the current video frame. The caller holds mixLock. */
-void captureMixFrame(Output* o);
-
-/* Decoder feed (stream.cpp). */
-FSOUND_STREAM* openStream(Output* o, const char* name);
-void decoderMain(Output* o);
-/* Capture output: decodes the next piece of s on the calling thread. Returns whether
- * anything was done; false means the stream has nothing more to give. */
-bool decodeNow(Output* o, FSOUND_STREAM* s);
-void freeStream(FSOUND_STREAM* s);
-
-} // namespace fsound
 
 #endif

@@ -1,7 +1,6 @@
 /*
- * A real-input FFT of 1024 samples, for builds where kissfft is not at hand (the browser
- * edition's spectrum). Plain C++ with no dependencies, so that every build compiles it and
- * the native tests can hold it against kissfft.
+ * The real-input FFT of 1024 samples under the spectrum (defined in spectrum.cpp), the same
+ * in both editions. Plain C++ with no dependencies; the tests hold it against kissfft.
  */
 #ifndef FSOUND_RFFT_H
 #define FSOUND_RFFT_H

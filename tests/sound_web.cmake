@@ -1,9 +1,10 @@
-# The browser edition's sound layer: its own FFT against kissfft here, and the layer itself,
-# built with Emscripten and run under Node, against the native layer's capture output.
+# The sound engine's FFT against kissfft here, and the browser edition's layer, built with
+# Emscripten and run under Node, against the desktop layer's capture output.
 if(TARGET fsound)
+  pkg_check_modules(NV_KISSFFT REQUIRED IMPORTED_TARGET kissfft-float)
   nv_test(test_sound_fft
           SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_sound_fft.cpp
-          LIBS fsound
+          LIBS fsound PkgConfig::NV_KISSFFT
           LABELS unit)
 
   # The same capture run natively, and the comparison of the two.

@@ -409,11 +409,11 @@ TEST_F(Sound, PlayReplacesWhatTheChannelPlayed) {
     ASSERT_TRUE(sa && sb);
     FSOUND_Stream_SetEndCallback(sa, countEnd, 0);
     // a is heard for a moment, then b takes the channel over from its own first frame.
-    SDL_LockAudioDevice(fsound::g_output->device);
+    fsound::g_engine->mixLock.lock();
     FSOUND_Stream_Play(0, sa);
     FSOUND_Stream_Play(0, sb);
     uint64_t start = mixedNow();
-    SDL_UnlockAudioDevice(fsound::g_output->device);
+    fsound::g_engine->mixLock.unlock();
     waitMixed(start + kRate + 4 * fsound::kBlockFrames);
     std::vector<int16_t> got = stopAndReadCapture();
 

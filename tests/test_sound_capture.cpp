@@ -20,6 +20,7 @@
 #include "fsound.h"
 #include "fsound_capture.h"
 #include "fsound_internal.h"
+#include "source_vorbis.h"
 #include "music.h"
 #include "sound_ogg.h"
 #include "spectrum.h"

@@ -1,6 +1,6 @@
 /*
- * The layer's own real FFT (the browser edition's spectrum) against kissfft, which the
- * native spectrum uses: the same bins, to float precision, on noise and on tones.
+ * The sound engine's own real FFT (the spectrum's, in both editions) against kissfft: the
+ * same bins, to float precision, on noise and on tones.
  */
 #include <math.h>
 

@@ -1,5 +1,5 @@
-# The sound layer for the browser edition (Emscripten builds only): sound/fsound.h over Web
-# Audio, or the capture output, with Ogg Vorbis decoded by stb_vorbis inside WebAssembly.
+# The sound layer for the browser edition (Emscripten builds only): the engine of sound/ over
+# Web Audio, or the capture output, with Ogg Vorbis decoded by stb_vorbis inside WebAssembly.
 #
 #   fsound_web                 the layer (static); links in its JavaScript side itself
 #   NV_WEB_SOUND_SITE_FILES    files the site serves next to the program's .js
@@ -16,13 +16,10 @@ if(NOT NV_STB_VORBIS_DIR)
   message(FATAL_ERROR "stb_vorbis.h not found (Debian package libstb-dev)")
 endif()
 
-add_library(fsound_web STATIC
-  ${NV_WEB_SOUND_DIR}/fsound_web.cpp
-  ${NV_WEB_SOUND_DIR}/mixer.cpp
-  ${NV_WEB_SOUND_DIR}/stream.cpp
-  ${NV_WEB_SOUND_DIR}/capture.cpp
-  ${NV_WEB_SOUND_DIR}/spectrum.cpp
-  ${NV_SOUND_DIR}/rfft.cpp)
+include(${NV_SOUND_DIR}/engine.cmake)
+add_library(fsound_web STATIC ${FSOUND_ENGINE_SOURCES}
+  ${NV_WEB_SOUND_DIR}/source_stb.cpp
+  ${NV_WEB_SOUND_DIR}/output_webaudio.cpp)
 target_include_directories(fsound_web PUBLIC ${NV_SOUND_DIR})
 target_include_directories(fsound_web SYSTEM PRIVATE ${NV_STB_VORBIS_DIR})
 target_compile_options(fsound_web PRIVATE -Wall -Wextra -Werror -fno-exceptions)
