@@ -69,6 +69,31 @@ class Capture : public ::testing::Test {
         return n;
     }
 
+    /* Starts the music part and takes video frames until `frames` output frames are in all,
+     * into *got; returns how many "Sound 2" lines had been printed by the end of each. */
+    std::vector<size_t> playMusic(size_t frames, std::vector<int16_t>* got) {
+        std::string outPath = dir + "/stdout";
+        fflush(stdout);
+        int saved = dup(1);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        close(out);
+        auto printed = [&]() {
+            struct stat st;
+            return stat(outPath.c_str(), &st) == 0 ? (size_t)st.st_size / strlen("Sound 2\n") : 0;
+        };
+        EXPECT_EQ(soundInit(), 0);
+        std::vector<size_t> printedAt;
+        while (got->size() / 2 < frames) {
+            if (takeFrame(got) <= 0) break;
+            printedAt.push_back(printed());
+        }
+        fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+        return printedAt;
+    }
+
     std::string dir;
     char cwd[4096];
 };
@@ -151,28 +176,9 @@ TEST_F(Capture, MusicIsTheDecodeSampleForSampleAcrossEverySeam) {
     size_t len1 = first.size() / 2, len2 = second.size() / 2;
     ASSERT_GT(len1, (size_t)fsound::kRingFrames + fsound::kHeadFrames);
 
-    std::string outPath = dir + "/stdout";
-    fflush(stdout);
-    int saved = dup(1);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(out, 1);
-    close(out);
-    auto printed = [&]() {
-        struct stat st;
-        return stat(outPath.c_str(), &st) == 0 ? (size_t)st.st_size / strlen("Sound 2\n") : 0;
-    };
-
-    EXPECT_EQ(soundInit(), 0);
     std::vector<int16_t> got;
-    std::vector<size_t> printedAt; // "Sound 2" lines printed by the end of each frame
     size_t total = len1 + 3 * len2 + 100;
-    while (got.size() / 2 < total) {
-        if (takeFrame(&got) <= 0) break;
-        printedAt.push_back(printed());
-    }
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
+    std::vector<size_t> printedAt = playMusic(total, &got); // "Sound 2" lines by each frame's end
 
     // From the very first sample of frame 0, with nothing missing and nothing between.
     ASSERT_GE(got.size() / 2, total);
@@ -192,6 +198,56 @@ TEST_F(Capture, MusicIsTheDecodeSampleForSampleAcrossEverySeam) {
         ASSERT_GE(printedAt[k], starts) << "video frame " << k;
         ASSERT_LE(printedAt[k], starts + onBoundary) << "video frame " << k;
     }
+}
+
+TEST_F(Capture, PieceEndingOnAFrameEdgeIsAnnouncedInItsLastFrame) {
+    // Exactly a second (60 video frames of 735 output frames, longer than the decoded head,
+    // so the end is found while decoding on demand): "Sound 2" belongs to video frame 59,
+    // which holds the last frame, not to the frame after it.
+    std::string one = writeClip("data/tarn1.ogg", sineClip(kRate, {330, 440}, 1.0, 0.5));
+    writeClip("data/tarn2.ogg", sineClip(kRate, {550, 660}, 0.5, 0.5));
+    size_t len1 = decodeOgg(one).frames();
+    ASSERT_EQ(len1, (size_t)kRate);
+    ASSERT_GT(len1, (size_t)fsound::kHeadFrames);
+
+    std::vector<int16_t> got;
+    std::vector<size_t> printedAt = playMusic(len1 + 3 * 735, &got);
+    ASSERT_GE(printedAt.size(), 62u);
+    EXPECT_EQ(printedAt[58], 0u) << "announced before the piece ended";
+    EXPECT_EQ(printedAt[59], 1u) << "not announced in the video frame that ends the piece";
+    EXPECT_EQ(printedAt[61], 1u);
+}
+
+TEST_F(Capture, LoudStreamsTogetherClipAtBothRails) {
+    // Two streams of the same tone at 0.9 of full scale, in phase: the sum reaches 1.8 and
+    // must stay at the rail instead of wrapping round to the other one.
+    std::string path = writeClip("loud.ogg", sineClip(kRate, {441}, 1.0, 0.9));
+    PcmClip decoded = decodeOgg(path);
+    ASSERT_TRUE(FSOUND_Init(kRate, 16, 0));
+    FSOUND_STREAM* a = FSOUND_Stream_Open(path.c_str(), 304, 0, 0);
+    FSOUND_STREAM* b = FSOUND_Stream_Open(path.c_str(), 304, 0, 0);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(FSOUND_Stream_Play(0, a), 0);
+    ASSERT_EQ(FSOUND_Stream_Play(1, b), 1);
+    std::vector<int16_t> got;
+    while (got.size() / 2 < decoded.frames()) ASSERT_GT(takeFrame(&got), 0);
+
+    int wraps = 0, low = 0, high = 0;
+    size_t wrong = 0, firstWrong = 0;
+    for (size_t i = 0; i < decoded.frames(); i++) {
+        int16_t want = quantize(decoded.samples[i] + decoded.samples[i]);
+        for (int c = 0; c < 2; c++) {
+            int16_t v = got[i * 2 + c];
+            if (i > 0 && abs(v - got[(i - 1) * 2 + c]) > 32767) wraps++;
+            low += v == -32767;
+            high += v == 32767;
+            if (v != want && !wrong++) firstWrong = i;
+        }
+    }
+    EXPECT_EQ(wraps, 0) << "jumps from one rail to the other";
+    EXPECT_EQ(wrong, 0u) << "samples off the clipped sum, the first in frame " << firstWrong;
+    EXPECT_GT(low, 1000);
+    EXPECT_GT(high, 1000);
 }
 
 TEST_F(Capture, SpectrumIsThatOfTheFramesLastSamples) {
