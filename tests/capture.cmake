@@ -14,3 +14,11 @@ if(TARGET velandor_capture AND TARGET fsound)
   nv_strict(nv_capture_analyse)
   nv_script_test(capture ${CMAKE_CURRENT_SOURCE_DIR}/e2e/capture.sh LABELS e2e TIMEOUT 240)
 endif()
+
+# The capture library's clock, seen from a program's frames.
+if(TARGET velandor_capture)
+  add_executable(nv_capture_clock ${CMAKE_CURRENT_SOURCE_DIR}/capture/clock.c)
+  target_link_libraries(nv_capture_clock PRIVATE OpenGL::GL X11::X11)
+  nv_strict(nv_capture_clock)
+  nv_script_test(capture_clock ${CMAKE_CURRENT_SOURCE_DIR}/capture/clock.sh LABELS e2e TIMEOUT 60)
+endif()
