@@ -60,11 +60,8 @@ signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags) {
         setError(FSOUND_ERR_INVALID_PARAM);
         return 0;
     }
-    Engine* e = new (std::nothrow) Engine;
-    if (!e) {
-        setError(FSOUND_ERR_MEMORY);
-        return 0;
-    }
+    Engine* e = make<Engine>();
+    if (!e) return 0;
     e->mixRate = mixrate;
     e->channelCount = maxchannels;
     e->output = outputFromEnvironment(mixrate);
@@ -110,11 +107,8 @@ FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offse
         setError(FSOUND_ERR_INVALID_PARAM);
         return nullptr;
     }
-    FSOUND_STREAM* s = new (std::nothrow) FSOUND_STREAM;
-    if (!s) {
-        setError(FSOUND_ERR_MEMORY);
-        return nullptr;
-    }
+    FSOUND_STREAM* s = make<FSOUND_STREAM>();
+    if (!s) return nullptr;
     s->source = e->decoder->open(name, e->mixRate);
     if (!s->source) {
         delete s;

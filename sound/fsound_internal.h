@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "fsound.h"
 
@@ -57,6 +58,13 @@ enum {
 };
 
 void setError(int code);
+
+/* A new T, or null with FSOUND_ERR_MEMORY set. */
+template <typename T> T* make() {
+    T* p = new (std::nothrow) T;
+    if (!p) setError(FSOUND_ERR_MEMORY);
+    return p;
+}
 
 /* CPU time of the calling thread. */
 uint64_t threadCpuNs();

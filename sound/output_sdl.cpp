@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
 #include <SDL.h>
 
@@ -33,7 +32,7 @@ class SdlOutput : public Output {
     SDL_AudioDeviceID device = 0;
     int mixRate = 0;
     int bufferFrames = 0;
-    std::vector<float> mix; /* one device buffer, the audio thread's */
+    float mix[kBlockFrames * kOutChannels]; /* a block on its way to the device, the audio thread's */
 
     /* The last device buffer: where it starts in the mix, how long it is, and SDL's
      * performance counter when it was mixed. Written by the audio thread, under blockLock. */
@@ -74,11 +73,10 @@ class SdlOutput : public Output {
         uint64_t cpuStart = threadCpuNs();
         int16_t* dst = reinterpret_cast<int16_t*>(out);
         size_t total = (size_t)len / (sizeof(int16_t) * kOutChannels);
-        size_t room = o->mix.size() / kOutChannels;
         uint64_t start = 0;
         for (size_t done = 0; done < total;) {
-            size_t n = std::min(total - done, room);
-            uint64_t first = render(o->mix.data(), n);
+            size_t n = std::min(total - done, (size_t)kBlockFrames);
+            uint64_t first = render(o->mix, n);
             if (done == 0) start = first;
             for (size_t i = 0; i < n * kOutChannels; i++) dst[done * kOutChannels + i] = toSample(o->mix[i]);
             done += n;
@@ -108,10 +106,9 @@ Output* newDeviceOutput(int mixRate) {
         setError(FSOUND_ERR_INIT);
         return nullptr;
     }
-    SdlOutput* o = new (std::nothrow) SdlOutput;
+    SdlOutput* o = make<SdlOutput>();
     if (!o) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        setError(FSOUND_ERR_MEMORY);
         return nullptr;
     }
     o->mixRate = mixRate;
@@ -132,13 +129,6 @@ Output* newDeviceOutput(int mixRate) {
         return nullptr;
     }
     o->bufferFrames = have.samples;
-    try {
-        o->mix.resize((size_t)kBlockFrames * kOutChannels);
-    } catch (const std::bad_alloc&) {
-        delete o;
-        setError(FSOUND_ERR_MEMORY);
-        return nullptr;
-    }
     return o;
 }
 

@@ -288,10 +288,9 @@ Source* VorbisDecoder::open(const char* name, int mixRate) {
         setError(errno == ENOMEM ? FSOUND_ERR_MEMORY : FSOUND_ERR_FILE_NOTFOUND);
         return nullptr;
     }
-    VorbisSource* s = new (std::nothrow) VorbisSource;
+    VorbisSource* s = make<VorbisSource>();
     if (!s) {
         fclose(f);
-        setError(FSOUND_ERR_MEMORY);
         return nullptr;
     }
     s->decoder = this;
@@ -395,11 +394,8 @@ void VorbisDecoder::main() {
 } // namespace
 
 Decoder* newDecoder(bool ahead) {
-    VorbisDecoder* d = new (std::nothrow) VorbisDecoder;
-    if (!d) {
-        setError(FSOUND_ERR_MEMORY);
-        return nullptr;
-    }
+    VorbisDecoder* d = make<VorbisDecoder>();
+    if (!d) return nullptr;
     d->ahead = ahead;
     try {
         if (ahead) d->thread = std::thread(&VorbisDecoder::main, d);

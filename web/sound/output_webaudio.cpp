@@ -48,11 +48,8 @@ class WebAudioOutput : public Output {
 } // namespace
 
 Output* newDeviceOutput(int mixRate) {
-    WebAudioOutput* o = new (std::nothrow) WebAudioOutput;
-    if (!o) {
-        setError(FSOUND_ERR_MEMORY);
-        return nullptr;
-    }
+    WebAudioOutput* o = make<WebAudioOutput>();
+    if (!o) return nullptr;
     // A page without AudioWorklet has no output.
     if (!nv_sound_web_open(mixRate)) {
         delete o;

@@ -30,7 +30,7 @@ int openError(int vorbisError) {
 
 class StbSource : public Source {
   public:
-    stb_vorbis* vorbis = nullptr; /* owns the open file */
+    stb_vorbis* vorbis = nullptr; /* owns the open file; null until it opens */
     int right = 0;                /* the decoded channel heard on the right */
     StbSource* next = nullptr;    /* the decoder's list */
 
@@ -42,7 +42,9 @@ class StbSource : public Source {
     int packetPos = 0;
     bool atEnd = false; /* the decoder has nothing after the current packet */
 
-    ~StbSource() override { stb_vorbis_close(vorbis); }
+    ~StbSource() override {
+        if (vorbis) stb_vorbis_close(vorbis);
+    }
 
     /* Makes the next decoded packet current; atEnd when there is none. */
     void nextPacket() {
@@ -101,25 +103,19 @@ class StbDecoder : public Decoder {
     }
 
     Source* open(const char* name, int mixRate) override {
-        int error = 0;
-        stb_vorbis* vorbis = stb_vorbis_open_filename(name, &error, nullptr);
-        if (!vorbis) {
-            setError(openError(error));
+        StbSource* s = make<StbSource>();
+        if (!s) return nullptr;
+        int vorbisError = 0, failure = 0;
+        s->vorbis = stb_vorbis_open_filename(name, &vorbisError, nullptr);
+        stb_vorbis_info info = {};
+        if (s->vorbis) info = stb_vorbis_get_info(s->vorbis);
+        else failure = openError(vorbisError);
+        if (!failure && (info.channels < 1 || (int)info.sample_rate != mixRate)) failure = FSOUND_ERR_FILE_FORMAT;
+        if (failure) {
+            delete s;
+            setError(failure);
             return nullptr;
         }
-        stb_vorbis_info info = stb_vorbis_get_info(vorbis);
-        if (info.channels < 1 || (int)info.sample_rate != mixRate) {
-            stb_vorbis_close(vorbis);
-            setError(FSOUND_ERR_FILE_FORMAT);
-            return nullptr;
-        }
-        StbSource* s = new (std::nothrow) StbSource;
-        if (!s) {
-            stb_vorbis_close(vorbis);
-            setError(FSOUND_ERR_MEMORY);
-            return nullptr;
-        }
-        s->vorbis = vorbis;
         s->right = vorbisRightChannel(info.channels);
         s->next = sources;
         sources = s;
@@ -130,9 +126,7 @@ class StbDecoder : public Decoder {
 } // namespace
 
 Decoder* newDecoder(bool) {
-    Decoder* d = new (std::nothrow) StbDecoder;
-    if (!d) setError(FSOUND_ERR_MEMORY);
-    return d;
+    return make<StbDecoder>();
 }
 
 } // namespace fsound
