@@ -69,8 +69,8 @@ template <typename T> T* make() {
 /* CPU time of the calling thread. */
 uint64_t threadCpuNs();
 
-/* One open piece, made by the edition's decoder. Every call comes from the thread that mixes,
- * with the engine's mix lock held. */
+/* One open piece, made by the edition's decoder. Every call is made with the engine's mix
+ * lock held: reads by the thread that mixes, rewinds by FSOUND_Stream_Play. */
 class Source {
   public:
     virtual ~Source() = default;
