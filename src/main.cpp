@@ -1,13 +1,15 @@
 /*
- * nork velandor: start-up, and the body of one frame.
+ * nork velandor: start-up, and the driver's part of one frame. Start-up opens
+ * the window, registers the data, starts the music, loads the logo and builds
+ * the tower scene; every frame the driver reads the clock, has drawFrame draw
+ * the picture, reads the spectrum into the shared record and now and then
+ * hands free heap pages back to the system.
  */
 #include <malloc.h>
-#include <math.h>
-#include <GL/gl.h>
-#include <GL/glu.h>
 
 #include "Scene1.h"
 #include "archive.h"
+#include "draw.h"
 #include "frame.h"
 #include "global.h"
 #include "info.h"
@@ -25,15 +27,6 @@ int winH = 600;
 timestamp_t startTime;
 timestamp_t lastTime;
 
-/* The logo quad, GL_T2F_V3F (s, t, x, y, z), in normalised device coordinates:
- * lower left of the window, its foot cut off by the window's edge. */
-float oiaLogo[20] = {
-    1, 0, -0.28f, -0.4f,  0,
-    0, 0, -0.98f, -0.4f,  0,
-    0, 1, -0.98f, -1.25f, 0,
-    1, 1, -0.28f, -1.25f, 0,
-};
-
 static const timestamp_t kTrimInterval = 10 * 1000000; /* microseconds */
 static const int kMmapThreshold = 256 * 1024;             /* bytes */
 static const int kTrimThreshold = 64 * 1024 * 1024;       /* bytes */
@@ -41,74 +34,12 @@ static const int kTrimThreshold = 64 * 1024 * 1024;       /* bytes */
 int run(void) {
     static float t = 0;
 
-    int realH = letterboxHeight(winW);
-    int offH = letterboxOffset(winH, realH);
-
     timestamp_t nowTime = timeStamp();
     t = secondsSince(startTime, nowTime);
     float deltaTime = frameDelta(lastTime, nowTime);
     lastTime = nowTime;
 
-    glViewport(0, 0, winW, winH);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-
-    // The letterbox, lifted by the beat.
-    glViewport(0, offH + bounceShift(info.base, bounceTilt(t)), winW, realH);
-
-    // Sky: flat light blue below the middle, shading to dark blue at the top.
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_LIGHTING);
-    glDepthFunc(GL_ALWAYS);
-    glDisable(GL_TEXTURE_2D);
-    glBegin(GL_QUAD_STRIP);
-    glColor4f(0.5f, 0.7f, 0.9f, 1);
-    glVertex3i(-1, -1, 1);
-    glVertex3i(1, -1, 1);
-    glColor4f(0.5f, 0.7f, 0.9f, 1);
-    glVertex3i(-1, 0, 1);
-    glVertex3i(1, 0, 1);
-    glColor4f(0.2f, 0.3f, 0.6f, 1);
-    glVertex3i(-1, 1, 1);
-    glVertex3i(1, 1, 1);
-    glEnd();
-    glDepthFunc(GL_LESS);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-
-    // Default camera; the scene sets its own.
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(100, 1, 1, 150);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(0, 0, -50, 0, 0, 0, 0, 1, 0);
-
-    scene1->run(deltaTime);
-
-    // Logo overlay: over the whole window, in device coordinates, added onto the
-    // picture at 80 % of its brightness.
-    glViewport(0, 0, winW, winH);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glBindTexture(GL_TEXTURE_2D, texNork);
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glColor4f(1, 1, 1, 0.8f);
-    glInterleavedArrays(GL_T2F_V3F, 0, oiaLogo);
-    glDrawArrays(GL_QUADS, 0, 4);
-    glDisable(GL_BLEND);
+    drawFrame(scene1, texNork, winW, winH, t, deltaTime, info.base);
 
     updateInfo(&info, FSOUND_DSP_GetSpectrum());
 

@@ -25,7 +25,7 @@
 
 #include "Scene1.h"
 #include "archive.h"
-#include "frame.h"
+#include "draw.h"
 #include "global.h"
 #include "util.h"
 
@@ -520,72 +520,8 @@ void caseGouraud() {
     glEnd();
 }
 
-// The driver's frame at 1280x1024 as src/main.cpp draws it: the sky, the
-// default camera, the scene, the logo overlay (the beat level stays 0).
+// The driver's frame at 1280x1024 (the beat level stays 0).
 const int kFrameW = 1280, kFrameH = 1024;
-float oiaLogo[20] = {
-    1, 0, -0.28f, -0.4f, 0, 0, 0, -0.98f, -0.4f, 0, 0, 1, -0.98f, -1.25f, 0, 1, 1, -0.28f, -1.25f, 0,
-};
-
-void demoFrame(Scene* scene, int texNork, float deltaTime) {
-    int winW = kFrameW, winH = kFrameH;
-    int realH = letterboxHeight(winW);
-    int offH = letterboxOffset(winH, realH);
-    glViewport(0, 0, winW, winH);
-    glClearColor(0, 0, 0, 0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glViewport(0, offH, winW, realH);
-
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_LIGHTING);
-    glDepthFunc(GL_ALWAYS);
-    glDisable(GL_TEXTURE_2D);
-    glBegin(GL_QUAD_STRIP);
-    glColor4f(0.5f, 0.7f, 0.9f, 1);
-    glVertex3i(-1, -1, 1);
-    glVertex3i(1, -1, 1);
-    glColor4f(0.5f, 0.7f, 0.9f, 1);
-    glVertex3i(-1, 0, 1);
-    glVertex3i(1, 0, 1);
-    glColor4f(0.2f, 0.3f, 0.6f, 1);
-    glVertex3i(-1, 1, 1);
-    glVertex3i(1, 1, 1);
-    glEnd();
-    glDepthFunc(GL_LESS);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(100, 1, 1, 150);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(0, 0, -50, 0, 0, 0, 0, 1, 0);
-
-    scene->run(deltaTime);
-
-    glViewport(0, 0, winW, winH);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glBindTexture(GL_TEXTURE_2D, texNork);
-    glEnable(GL_TEXTURE_2D);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glColor4f(1, 1, 1, 0.8f);
-    glInterleavedArrays(GL_T2F_V3F, 0, oiaLogo);
-    glDrawArrays(GL_QUADS, 0, 4);
-    glDisable(GL_BLEND);
-}
 
 double now() {
     timespec ts;
@@ -635,11 +571,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     double t0 = now();
-    demoFrame(scene, texNork, 0);
+    float t = 0;
+    auto frame = [&](float deltaTime) {
+        t += deltaTime;
+        drawFrame(scene, texNork, kFrameW, kFrameH, t, deltaTime, 0);
+    };
+    frame(0);
     target.write(out + "/frame_t0.ppm");
-    demoFrame(scene, texNork, 3);
+    frame(3);
     target.write(out + "/frame_t3.ppm");
-    for (int i = 0; i < 174; i++) demoFrame(scene, texNork, 0.5f);
+    for (int i = 0; i < 174; i++) frame(0.5f);
     target.write(out + "/frame_t90.ppm");
     ex.Finish();
     printf("frames %.2f ms per frame\n", (now() - t0) / 176);
