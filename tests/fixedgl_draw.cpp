@@ -3,7 +3,7 @@
 // (fixedgl_es, FIXEDGL_ES defined). Both draw off screen on Mesa through EGL's
 // surfaceless platform into a framebuffer object and write one PPM per case.
 //   fixedgl_ref OUTDIR
-//   fixedgl_es OUTDIR [lighting|blend|texture]   (the layer's deliberate faults)
+//   fixedgl_es OUTDIR [lighting|blend|texture|light_position]   (the layer's deliberate faults)
 // Prints the milliseconds each case took.
 #include <math.h>
 #include <stdio.h>
@@ -61,9 +61,12 @@ template <typename F> void load(F& f, const char* name) {
     }
 }
 
+EGLDisplay display = nullptr;
+EGLContext context = nullptr;
+
 void makeContext() {
     auto getDisplay = (PFNEGLGETPLATFORMDISPLAYEXTPROC)eglGetProcAddress("eglGetPlatformDisplayEXT");
-    EGLDisplay display = getDisplay ? getDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr) : nullptr;
+    display = getDisplay ? getDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr) : nullptr;
     if (!display || !eglInitialize(display, nullptr, nullptr)) {
         fprintf(stderr, "no surfaceless EGL display\n");
         exit(2);
@@ -75,7 +78,7 @@ void makeContext() {
     eglBindAPI(EGL_OPENGL_API);
     const EGLint attributes[] = {EGL_NONE};
 #endif
-    EGLContext context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
+    context = eglCreateContext(display, EGL_NO_CONFIG_KHR, EGL_NO_CONTEXT, attributes);
     if (!context || !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         fprintf(stderr, "no GL context\n");
         exit(2);
@@ -93,6 +96,17 @@ void makeContext() {
     load(ex.Finish, "glFinish");
     load(ex.PixelStorei, "glPixelStorei");
 }
+
+#ifdef FIXEDGL_ES
+// The context lost and a new one in its place, as a browser restores WebGL:
+// nothing made in the old one is there any more.
+void replaceContext() {
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglDestroyContext(display, context);
+    makeContext();
+    fixedgl_contextRestored();
+}
+#endif
 
 // An 8-bit RGBA colour buffer and a 24-bit depth buffer, as the window has.
 struct Target {
@@ -119,6 +133,9 @@ struct Target {
     }
     // The picture top row first, as PPM wants it.
     void write(const std::string& path) {
+#ifdef FIXEDGL_ES
+        fixedgl_flush();
+#endif
         ex.Finish();
         std::vector<unsigned char> rgba((size_t)w * h * 4);
         ex.PixelStorei(kPackAlignment, 1);
@@ -221,7 +238,12 @@ void caseLit() {
     gluPerspective(60, 1, 1, 100);
     glMatrixMode(GL_MODELVIEW);
     gluLookAt(0, 1, 10, 0, 0, 0, 0, 1, 0);
+    // Given under a large turn, which GL applies to the position at once: taken
+    // as given, the light would fall from the other side.
+    glPushMatrix();
+    glRotatef(150, 0.3f, 1, 0.2f);
     glLightfv(GL_LIGHT1, GL_POSITION, lightPos);
+    glPopMatrix();
     glLightfv(GL_LIGHT1, GL_DIFFUSE, lightDiff);
     glLightfv(GL_LIGHT1, GL_SPECULAR, lightSpec);
     glLightfv(GL_LIGHT1, GL_AMBIENT, lightAmb);
@@ -533,7 +555,7 @@ double now() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s OUTDIR [lighting|blend|texture]\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTDIR [lighting|blend|texture|light_position]\n", argv[0]);
         return 2;
     }
     std::string out = argv[1];
@@ -558,7 +580,9 @@ int main(int argc, char** argv) {
 
     // The show's frames at 0, 3 and 90 seconds, driven with fixed steps; the
     // frames between are drawn too (the scene's state advances as it draws).
-    Target target(kFrameW, kFrameH);
+    // The layer then loses its context (the real GL keeps it) and draws the
+    // next frame in a new one.
+    Target* target = new Target(kFrameW, kFrameH);
     resetState(kFrameW, kFrameH);
     pNorkLib = nork_new();
     nork_dar_add(pNorkLib, dataVelandor_data);
@@ -577,13 +601,21 @@ int main(int argc, char** argv) {
         drawFrame(scene, texNork, kFrameW, kFrameH, t, deltaTime, 0);
     };
     frame(0);
-    target.write(out + "/frame_t0.ppm");
+    target->write(out + "/frame_t0.ppm");
     frame(3);
-    target.write(out + "/frame_t3.ppm");
+    target->write(out + "/frame_t3.ppm");
     for (int i = 0; i < 174; i++) frame(0.5f);
-    target.write(out + "/frame_t90.ppm");
+    target->write(out + "/frame_t90.ppm");
     ex.Finish();
     printf("frames %.2f ms per frame\n", (now() - t0) / 176);
+#ifdef FIXEDGL_ES
+    delete target;
+    replaceContext();
+    target = new Target(kFrameW, kFrameH);
+#endif
+    frame(0.5f);
+    target->write(out + "/frame_restored.ppm");
+    delete target;
     delete scene;
     nork_image_delete(pNorkLib, &image);
     nork_delete(pNorkLib);

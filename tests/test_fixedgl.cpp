@@ -16,8 +16,14 @@
 namespace {
 
 const char* const kFocused[] = {"lit", "texture", "blend", "depth_cull", "list_arrays", "gouraud"};
-const char* const kFrames[] = {"frame_t0", "frame_t3", "frame_t90"};
+// frame_restored: the frame after frame_t90, drawn by the layer in a new context.
+const char* const kFrames[] = {"frame_t0", "frame_t3", "frame_t90", "frame_restored"};
 const double kFocusedMin = 40; /* dB */
+// The lit case reaches about 98 dB; a light left where it was given, not turned
+// into eye space, shows as a few dim highlights and would pass a lower bar.
+const double kLitMin = 60; /* dB */
+
+double focusedMin(const std::string& name) { return name == "lit" ? kLitMin : kFocusedMin; }
 // The frames reach about 70 dB. The demo's light saturates to white (emission
 // 0.8 plus ambient), so dropping lighting only shows in the alpha of the
 // scroller's far half, about 47 dB: a bar lower than 50 would not see it.
@@ -88,7 +94,7 @@ std::string where(const std::string& variant, const char* name) {
 TEST(FixedFunctionLayer, DrawsAsRealGLDoes) {
     ASSERT_EQ(draw(NV_FIXEDGL_REF, "ref"), "");
     ASSERT_EQ(draw(NV_FIXEDGL_ES, "es"), "");
-    for (const char* name : kFocused) EXPECT_GE(psnr("es", name), kFocusedMin) << where("es", name);
+    for (const char* name : kFocused) EXPECT_GE(psnr("es", name), focusedMin(name)) << where("es", name);
     for (const char* name : kFrames) EXPECT_GE(psnr("es", name), kFrameMin) << where("es", name);
 }
 
@@ -97,11 +103,13 @@ TEST(FixedFunctionLayer, EachDeliberateFaultFailsTheComparison) {
     const struct {
         const char* fault;
         const char* focused; /* the case made to show it */
-    } faults[] = {{"lighting", "lit"}, {"blend", "blend"}, {"texture", "texture"}};
+    } faults[] = {{"lighting", "lit"}, {"blend", "blend"}, {"texture", "texture"}, {"light_position", "lit"}};
     for (const auto& f : faults) {
         std::string variant = std::string("es-") + f.fault;
         ASSERT_EQ(draw(NV_FIXEDGL_ES, variant, f.fault), "");
-        EXPECT_LT(psnr(variant, f.focused), kFocusedMin) << f.fault << " went unnoticed: " << where(variant, f.focused);
+        EXPECT_LT(psnr(variant, f.focused), focusedMin(f.focused))
+            << f.fault << " went unnoticed: " << where(variant, f.focused);
+        if (f.fault == std::string("light_position")) continue; /* the demo's light comes from a fixed eye direction */
         for (const char* name : kFrames)
             EXPECT_LT(psnr(variant, name), kFrameMin) << f.fault << " went unnoticed: " << where(variant, name);
     }

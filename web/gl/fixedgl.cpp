@@ -3,8 +3,8 @@
  * as GL keeps them. Matrices are multiplied in float in GL's own order, the
  * light's position is taken into eye space by the model-view current when it is
  * given, primitives are gathered between glBegin and glEnd (or read from the
- * interleaved array) and handed to es.cpp as triangles or lines, one draw each.
- * Display lists hold the recorded vertex calls and play them back.
+ * interleaved array) and handed to es.cpp, which batches them. Display lists
+ * hold the recorded vertex calls and play them back into the batch.
  */
 #include <math.h>
 #include <stddef.h>
@@ -82,7 +82,6 @@ struct State {
     bool inBegin = false;
     GLenum primitive = 0;
     std::vector<fgl::Vertex> vertices; /* of the primitive being specified */
-    std::vector<fgl::Vertex> drawn;    /* the same, as triangles or lines */
 
     std::unordered_map<GLuint, std::vector<Command>> lists;
     GLuint compiling = 0; /* the list being recorded, or 0 */
@@ -129,55 +128,26 @@ fgl::Vertex vertex(const float pos[3], const float* normal, const float* tex) {
     return v;
 }
 
-/* Triangles (or lines) of a primitive. Every quad, of GL_QUADS or of a strip,
- * is cut on the diagonal from its first to its third vertex in drawing order,
- * as Mesa cuts it, so that its colours interpolate the same way. */
-void drawPrimitive(GLenum mode, const std::vector<fgl::Vertex>& v) {
+/* The state a primitive is drawn with now; normal receives the normal matrix. */
+fgl::Draw currentDraw(float normal[9]) {
     State& s = S();
-    std::vector<fgl::Vertex>& out = s.drawn;
-    out.clear();
-    size_t n = v.size();
-    bool lines = false;
-    auto tri = [&](size_t a, size_t b, size_t c) {
-        out.push_back(v[a]);
-        out.push_back(v[b]);
-        out.push_back(v[c]);
-    };
-    switch (mode) {
-    case GL_LINES:
-        lines = true;
-        out.assign(v.begin(), v.begin() + (ptrdiff_t)(n - n % 2));
-        break;
-    case GL_TRIANGLES:
-        out.assign(v.begin(), v.begin() + (ptrdiff_t)(n - n % 3));
-        break;
-    case GL_QUADS:
-        for (size_t i = 0; i + 3 < n; i += 4) {
-            tri(i, i + 1, i + 2);
-            tri(i, i + 2, i + 3);
-        }
-        break;
-    case GL_QUAD_STRIP: /* quad i in drawing order: i, i+1, i+3, i+2 */
-        for (size_t i = 0; i + 3 < n; i += 2) {
-            tri(i + 2, i, i + 3);
-            tri(i, i + 1, i + 3);
-        }
-        break;
-    default:
-        return;
-    }
-    if (out.empty()) return;
-
     fgl::Draw d;
     d.lit = s.lighting && !fgl::g_breaks.lighting;
     d.texturing = s.texturing && !fgl::g_breaks.texture;
     const Matrix& mv = s.stacks[0][s.depth[0]];
-    memcpy(d.transform.modelview, mv.m, sizeof mv.m);
-    Matrix mvp = multiply(s.stacks[1][s.depth[1]], mv);
-    memcpy(d.transform.mvp, mvp.m, sizeof mvp.m);
-    normalMatrix(mv, d.transform.normal);
-    d.lighting = s.lit;
-    fgl::esDraw(d, lines, out.data(), (int)out.size());
+    d.modelview = mv.m;
+    d.projection = s.stacks[1][s.depth[1]].m;
+    normalMatrix(mv, normal);
+    d.normal = normal;
+    d.lighting = &s.lit;
+    d.color = s.color;
+    return d;
+}
+
+void drawPrimitive(GLenum mode, const std::vector<fgl::Vertex>& v, bool normals) {
+    if (v.empty()) return;
+    float normal[9];
+    fgl::esPrimitive(currentDraw(normal), mode, v.data(), (int)v.size(), normals);
 }
 
 void copy4(float* to, const GLfloat* from) { memcpy(to, from, 4 * sizeof(float)); }
@@ -194,6 +164,7 @@ void fixedgl_break(const char* what) {
         b.emission = strcmp(what, "emission") == 0;
         b.blend = strcmp(what, "blend") == 0;
         b.texture = strcmp(what, "texture") == 0;
+        b.lightPosition = strcmp(what, "light_position") == 0;
     }
     fgl::esReapplyBlend();
 }
@@ -340,7 +311,7 @@ void glEnd(void) {
     State& s = S();
     if (!s.inBegin) return;
     s.inBegin = false;
-    drawPrimitive(s.primitive, s.vertices);
+    drawPrimitive(s.primitive, s.vertices, false);
 }
 
 void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
@@ -387,13 +358,15 @@ void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     bool hasNormal = s.arrayFormat == GL_N3F_V3F || s.arrayFormat == GL_T2F_N3F_V3F;
     size_t normalAt = hasTex ? 2 : 0, posAt = normalAt + (hasNormal ? 3 : 0);
     size_t stride = s.arrayStride ? (size_t)s.arrayStride : (posAt + 3) * sizeof(float);
+    float normal[9];
+    if (fgl::esKeptArray(currentDraw(normal), mode, {s.arrayFormat, (int)stride, s.arrayPointer}, first, count)) return;
     s.vertices.clear();
     for (GLsizei i = 0; i < count; i++) {
         float f[8];
         memcpy(f, s.arrayPointer + ((size_t)first + (size_t)i) * stride, (posAt + 3) * sizeof(float));
         s.vertices.push_back(vertex(f + posAt, hasNormal ? f + normalAt : nullptr, hasTex ? f : nullptr));
     }
-    drawPrimitive(mode, s.vertices);
+    drawPrimitive(mode, s.vertices, hasNormal);
 }
 
 /* Lighting */
@@ -403,7 +376,7 @@ void glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
     fgl::Lighting& l = S().lit;
     switch (pname) {
     case GL_POSITION: {
-        const float* m = S().stacks[0][S().depth[0]].m;
+        const float* m = fgl::g_breaks.lightPosition ? kIdentity.m : S().stacks[0][S().depth[0]].m;
         for (int r = 0; r < 4; r++)
             l.lightPosition[r] = m[r] * params[0] + m[4 + r] * params[1] + m[8 + r] * params[2] + m[12 + r] * params[3];
         break;

@@ -1,30 +1,25 @@
 /*
  * Between the two halves of the fixed-function layer: fixedgl.cpp keeps GL 1.x
- * state and arithmetic (matrices, lighting parameters, primitives, lists) and
- * hands finished triangles and lines to es.cpp, the only file that calls the
- * real GL underneath. Plain C types only: each half includes a different GL
- * header (ours, or the GLES one), and the two must never meet.
+ * state and arithmetic (matrices, lighting parameters, the current vertex,
+ * lists) and hands primitives to es.cpp, the only file that calls the real GL
+ * underneath, which batches them. Plain C types only: each half includes a
+ * different GL header (ours, or the GLES one), and the two must never meet.
  */
 #ifndef FIXEDGL_INTERNAL_H
 #define FIXEDGL_INTERNAL_H
 
 namespace fgl {
 
-/* One vertex as the shader takes it. */
+/* GL 1.x enums that OpenGL ES 2 does not have. */
+const unsigned QUADS = 0x0007, QUAD_STRIP = 0x0008;
+const unsigned N3F_V3F = 0x2A25, T2F_V3F = 0x2A27, T2F_N3F_V3F = 0x2A2B;
+
+/* One vertex as GL 1.x specifies it, in object space. */
 struct Vertex {
     float pos[3];
-    float normal[3]; /* object space */
-    float color[4];  /* the current colour, used when lighting is off */
+    float normal[3];
+    float color[4]; /* the current colour, used when lighting is off */
     float tex[2];
-};
-
-/* Matrices of a draw, column-major: the model-view, its product with the
- * projection, and the normal matrix (the inverse transpose of the model-view's
- * upper 3x3). */
-struct Transform {
-    float modelview[16];
-    float mvp[16];
-    float normal[9];
 };
 
 /* The light and the material as the lighting arithmetic takes them; the light's
@@ -38,21 +33,40 @@ struct Lighting {
     int localViewer; /* GL_LIGHT_MODEL_LOCAL_VIEWER */
 };
 
+/* The state a primitive is drawn with. Matrices are column-major; normal is the
+ * inverse transpose of the model-view's upper 3x3. */
 struct Draw {
     bool lit;       /* GL_LIGHTING enabled */
     bool texturing; /* GL_TEXTURE_2D enabled; es.cpp also asks whether the bound texture is complete */
-    Transform transform;
-    Lighting lighting;
+    const float* modelview;
+    const float* projection;
+    const float* normal;
+    const Lighting* lighting;
+    const float* color; /* the current colour, for arrays without colours */
+};
+
+/* An interleaved client array as glInterleavedArrays gave it. */
+struct Array {
+    unsigned format;
+    int stride; /* bytes from one vertex to the next, never 0 */
+    const unsigned char* pointer;
 };
 
 /* The deliberate faults of fixedgl_break. */
 struct Breaks {
-    bool lighting, emission, blend, texture;
+    bool lighting, emission, blend, texture, lightPosition;
 };
 extern Breaks g_breaks;
 
-/* es.cpp: draws count vertices as triangles (lines: as lines) with the state given. */
-void esDraw(const Draw& draw, bool lines, const Vertex* vertices, int count);
+/* es.cpp: a primitive of count vertices (GL_QUADS, GL_QUAD_STRIP, GL_TRIANGLES or
+ * GL_LINES); normals tells whether the vertices carry their own normals or all
+ * have the current normal (0, 0, 1). It joins the batch when the state allows. */
+void esPrimitive(const Draw& draw, unsigned mode, const Vertex* vertices, int count, bool normals);
+/* es.cpp: glDrawArrays on a client array large enough to be kept in a GL buffer;
+ * false when it is not kept, and the caller sends its vertices as a primitive. */
+bool esKeptArray(const Draw& draw, unsigned mode, const Array& array, int first, int count);
+/* es.cpp: draws whatever is batched. */
+void esFlush();
 /* es.cpp: a capability the layer does not keep itself (blend, depth test, culling). */
 void esEnable(unsigned cap, bool on);
 /* es.cpp: a glGetFloatv query the layer does not answer itself. */

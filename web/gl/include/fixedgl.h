@@ -1,6 +1,22 @@
 /*
- * Test hook of the fixed-function layer: draws deliberately wrong so that a
+ * Entry points of the fixed-function layer beyond GL's own calls.
+ *
+ * fixedgl_contextRestored: the WebGL context was lost and is back (after the
+ * canvas's "webglcontextrestored" event, before the next frame is drawn; natively:
+ * a new context was made current in place of the old one). Everything the layer
+ * had made on the GL side is gone; it makes it all again: its shader programs and
+ * buffers, display lists' buffers, and every texture, uploaded again from the copy
+ * of its pixels and parameters the layer keeps. The texture and list names the
+ * demo holds stay valid, and the state the layer passes on (blending, depth,
+ * culling, viewport, clear values) is set again as it was.
+ *
+ * fixedgl_flush: draws what the layer has batched. The layer does so itself
+ * whenever the state changes and, in the browser, before the frame is shown;
+ * a program that reads the picture back past the layer (a test) calls it first.
+ *
+ * fixedgl_break, a test hook: draws deliberately wrong so that a
  * comparison against real GL can show it notices.
+ *   "light_position"  the light's position is taken as given, not into eye space
  *   "lighting"  lit vertices take their colour as if lighting were off
  *   "emission"  the material's emission is left out of the lighting (the demo's own
  *               lighting saturates to white, so lighting switched off hardly shows in
@@ -15,6 +31,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+void fixedgl_contextRestored(void);
+void fixedgl_flush(void);
 
 void fixedgl_break(const char* what);
 
