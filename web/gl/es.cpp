@@ -787,6 +787,15 @@ void queueFlush() {
 #endif
 }
 
+/* A value of the state passed on to GL: set (after drawing what was batched
+ * under the old one) only when it changes. */
+template <typename T> void pass(T& kept, T value, void (*set)(T)) {
+    if (kept == value) return;
+    fgl::esFlush();
+    kept = value;
+    set(value);
+}
+
 } // namespace
 
 /* The calls that pass on to GL, with the layer's own bookkeeping. */
@@ -857,21 +866,9 @@ void glClear(GLbitfield mask) {
     gl().Clear(mask);
 }
 
-void glDepthFunc(GLenum func) {
-    Passed& s = L().passed;
-    if (s.depthFunc == func) return;
-    fgl::esFlush();
-    s.depthFunc = func;
-    gl().DepthFunc(func);
-}
+void glDepthFunc(GLenum func) { pass(L().passed.depthFunc, func, gl().DepthFunc); }
 
-void glDepthMask(GLboolean flag) {
-    Passed& s = L().passed;
-    if (s.depthMask == flag) return;
-    fgl::esFlush();
-    s.depthMask = flag;
-    gl().DepthMask(flag);
-}
+void glDepthMask(GLboolean flag) { pass(L().passed.depthMask, flag, gl().DepthMask); }
 
 void glBlendFunc(GLenum sfactor, GLenum dfactor) {
     Passed& s = L().passed;
@@ -882,13 +879,7 @@ void glBlendFunc(GLenum sfactor, GLenum dfactor) {
     applyBlend();
 }
 
-void glCullFace(GLenum mode) {
-    Passed& s = L().passed;
-    if (s.cullMode == mode) return;
-    fgl::esFlush();
-    s.cullMode = mode;
-    gl().CullFace(mode);
-}
+void glCullFace(GLenum mode) { pass(L().passed.cullMode, mode, gl().CullFace); }
 
 void glGetIntegerv(GLenum pname, GLint* params) { gl().GetIntegerv(pname, params); }
 
