@@ -39,6 +39,7 @@
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
+#include <emscripten/html5.h>
 #include <webgl/webgl1.h>
 #else
 #include <EGL/egl.h>
@@ -766,6 +767,12 @@ void esEnable(unsigned cap, bool on) {
 void esGetFloatv(unsigned pname, float* params) { gl().GetFloatv(pname, params); }
 
 void esReapplyBlend() {
+    // The page may break the layer before the program has made its context.
+#ifdef __EMSCRIPTEN__
+    if (!emscripten_webgl_get_current_context()) return;
+#else
+    if (eglGetCurrentContext() == EGL_NO_CONTEXT) return;
+#endif
     esFlush();
     applyBlend();
 }

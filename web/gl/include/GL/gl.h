@@ -25,6 +25,8 @@
  *   cannot repeat: there the layer filters in its shader, with the magnifying
  *   filter in both directions. A texture without an image, or with a
  *   minifying filter that needs mipmaps, draws as if texturing were off.
+ *   Texture names are the layer's own; it keeps a copy of every image, so that
+ *   a lost context can be made again (fixedgl.h).
  * - display lists: glNewList(GL_COMPILE) records glBegin, glEnd, glColor,
  *   glTexCoord, glVertex and glCallList; any other call made while a list is
  *   open takes effect at once (the demo makes none there).
@@ -34,8 +36,28 @@
  * - glShadeModel takes GL_SMOOTH only (the default); glHint does nothing.
  * - glGetFloatv answers GL_MODELVIEW_MATRIX; glGetIntegerv and other glGetFloatv
  *   queries go to the underlying GL.
- * Needs a current WebGL 1 / OpenGL ES 2 context; the layer builds its shader
- * program on its first draw in each context.
+ * Needs a current WebGL 1 / OpenGL ES 2 context.
+ *
+ * What it costs:
+ * - one shader program per combination of lighting (with GL_LIGHT1 and the
+ *   local viewer, or not) and texturing (none; repeated by GL; repeated in the
+ *   shader for the sides that are not powers of two, linear or nearest), made
+ *   the first time a draw needs it; a power-of-two texture costs one fetch.
+ * - glBegin/glEnd, glCallList and small glDrawArrays only record vertices. All
+ *   primitives drawn while the program, texture, lighting, projection (and, when
+ *   lit, the model-view) and the state passed on stay the same go up in one
+ *   vertex and one index upload and are drawn with one call, when that state
+ *   changes, at fixedgl_flush, or, in the browser, before the frame is shown.
+ *   Unlit vertices are multiplied by the model-view and projection here, so a
+ *   model-view of its own per primitive (the flares) still makes one draw.
+ * - A vertex carries only what its program reads: position, the normal only
+ *   from arrays that have one (when lit), the colour only when unlit, texture
+ *   coordinates only when textured.
+ * - With culling on, quads that GL would discard whole are not sent.
+ * - glDrawArrays of 64 vertices or more (the tower) is kept in a GL buffer of
+ *   its own, per array address, sent again only when its bytes change (one
+ *   comparison with a kept copy per draw); up to 16 such arrays are kept.
+ * - Calls that repeat the state GL already has go no further.
  */
 #ifndef FIXEDGL_GL_H
 #define FIXEDGL_GL_H
