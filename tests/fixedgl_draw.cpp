@@ -280,6 +280,14 @@ void caseLit() {
     glDrawArrays(GL_TRIANGLES, 0, (GLsizei)ball.size() / 8);
     glPopMatrix();
 
+    // The same array changed in place: drawn as it is now, not as it was.
+    for (size_t i = 0; i < ball.size(); i += 8)
+        for (size_t j = 5; j < 8; j++) ball[i + j] *= 0.6f;
+    glPushMatrix();
+    glTranslatef(3.2f, -2.6f, 0);
+    glDrawArrays(GL_TRIANGLES, 0, (GLsizei)ball.size() / 8);
+    glPopMatrix();
+
     // Immediate mode carries no normals: the current normal (0, 0, 1) lights it.
     glPushMatrix();
     glTranslatef(-4, -4, -2);
