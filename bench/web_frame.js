@@ -1,8 +1,10 @@
 // The browser edition's frame, today's site against another, side by side in one headless
 // Chromium: each page runs the show to 90 s (clock_step_us, clock_stop) and holds it there,
-// at 1280x720; in interleaved rounds, one page at a time, the frames drawn in five seconds and, over
-// 30 frames (first round), the WebGL draw calls, bytes sent by bufferData/bufferSubData and uniform
-// calls per frame, counted by wrapping the WebGL context's methods before the page loads.
+// at 1280x720; in interleaved rounds, one page at a time, the frames drawn in five seconds
+// with the CPU time all of the browser's processes spent per frame (the figure a loaded
+// machine disturbs least) and, over 30 frames (first round), the WebGL draw calls, bytes
+// sent by bufferData/bufferSubData and uniform calls per frame, counted by wrapping the
+// WebGL context's methods before the page loads.
 //   node bench/web_frame.js SITE_A SITE_B [ROUNDS]
 'use strict';
 const path = require('path');
@@ -29,10 +31,27 @@ async function open(browser, url) {
   return page;
 }
 
-async function fps(page) {
-  const f0 = await page.eval('Module.nvClock.frames');
+// CPU time (ms) of every process of the browser: its process group.
+function browserCpuMs(browser) {
+  const fs = require('fs');
+  const tick = 1000 / 100; // USER_HZ
+  let sum = 0;
+  for (const pid of fs.readdirSync('/proc')) {
+    if (!/^[0-9]+$/.test(pid)) continue;
+    let stat;
+    try { stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8'); } catch (e) { continue; }
+    const f = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+    if (Number(f[2]) === browser.child.pid) sum += (Number(f[11]) + Number(f[12])) * tick;
+  }
+  return sum;
+}
+
+// Frames a second over five seconds, and the browser's CPU time per frame.
+async function fps(browser, page) {
+  const f0 = await page.eval('Module.nvClock.frames'), c0 = browserCpuMs(browser);
   await sleep(5000);
-  return ((await page.eval('Module.nvClock.frames')) - f0) / 5;
+  const frames = (await page.eval('Module.nvClock.frames')) - f0;
+  return { fps: frames / 5, cpu: (browserCpuMs(browser) - c0) / frames };
 }
 
 async function perFrame(page) {
@@ -56,7 +75,7 @@ async function main() {
   const browser = await Browser.launch();
   try {
     // One page at a time, so that the two never share the machine.
-    const names = [a, b], sums = [0, 0];
+    const names = [a, b], sums = [0, 0], cpus = [0, 0];
     for (let r = 0; r < rounds; r++) {
       for (let i = 0; i < 2; i++) {
         const page = await open(browser, servers[i].url);
@@ -65,15 +84,17 @@ async function main() {
           console.log(`${names[i]}: ${c.draws.toFixed(1)} draws, ${(c.bytes / 1024).toFixed(1)} KB uploaded, ` +
             `${c.uniforms.toFixed(0)} uniform calls per frame`);
         }
-        const f = await fps(page);
-        sums[i] += f;
-        console.log(`round ${r + 1}: ${names[i]} ${f.toFixed(1)} fps`);
+        const f = await fps(browser, page);
+        sums[i] += f.fps;
+        cpus[i] += f.cpu;
+        console.log(`round ${r + 1}: ${names[i]} ${f.fps.toFixed(1)} fps, ${f.cpu.toFixed(0)} ms CPU per frame`);
         if (page.errors.length) console.log(`errors: ${page.errors.join(' | ')}`);
         await browser.send('Target.closeTarget', { targetId: page.targetId });
       }
     }
-    const m = sums.map((s) => s / rounds);
-    console.log(`mean: ${m[0].toFixed(1)} fps against ${m[1].toFixed(1)} fps: ${(m[1] / m[0]).toFixed(2)}x`);
+    const m = sums.map((s) => s / rounds), c = cpus.map((s) => s / rounds);
+    console.log(`mean: ${m[0].toFixed(1)} fps against ${m[1].toFixed(1)} fps: ${(m[1] / m[0]).toFixed(2)}x; ` +
+      `${c[0].toFixed(0)} against ${c[1].toFixed(0)} ms of the browser's CPU per frame: ${(c[0] / c[1]).toFixed(2)}x`);
   } finally {
     await browser.close();
     for (const s of servers) s.stop();
