@@ -4,9 +4,10 @@
  * fixedgl_contextRestored: the WebGL context was lost and is back (after the
  * canvas's "webglcontextrestored" event, before the next frame is drawn; natively:
  * a new context was made current in place of the old one). Everything the layer
- * had made on the GL side is gone; it makes it all again: its shader programs and
- * buffers, display lists' buffers, and every texture, uploaded again from the copy
- * of its pixels and parameters the layer keeps. The texture and list names the
+ * had made on the GL side is gone; it makes it all again: its shader programs, its
+ * buffers (the kept model arrays' on their next draw; display lists are held by the
+ * layer itself), and every texture, uploaded again from the copy of its pixels and
+ * parameters the layer keeps. The texture and list names the
  * demo holds stay valid, and the state the layer passes on (blending, depth,
  * culling, viewport, clear values) is set again as it was.
  *
