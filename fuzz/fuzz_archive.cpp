@@ -6,7 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "norklib_internal.h"
+#include "norklib.h"
 
 static void load(nork_lib_t* lib, const char* name) {
     nork_memfile_t* mf = nork_memfile_new(lib);
@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     load(lib, "");
 
     // Every name the directory lists, so that the paths of a hit are covered.
-    int32_t count = nl_dar_entry(image, (int32_t)size, -1, nullptr);
+    int32_t count = nork_dar_entry(image, (int32_t)size, -1, nullptr);
     for (int32_t i = 0; i < count && i < 64; i++) {
-        nl_dar_entry_t entry;
-        if (nl_dar_entry(image, (int32_t)size, i, &entry) < 0) break;
+        nork_dar_entry_t entry;
+        if (nork_dar_entry(image, (int32_t)size, i, &entry) < 0) break;
         load(lib, entry.name);
     }
 

@@ -3,10 +3,9 @@
 # dataVelandor_data, dataVelandor_data_size) for the demo, the nork tool and
 # the tests.
 #
-# The nork tool makes archives but also links this one (nork find searches
-# it), so the image is packed by "nork-pack": the tool's archive command
-# (tools/nork/cmd_ar.cpp) behind a main of its own, with nothing that needs
-# the archive.
+# The image is packed by "nork-pack", a few lines over the library's archive
+# writer: the nork tool links this archive (nork find searches it), so it
+# cannot be the one that makes it.
 
 # Entry order of the archive. Whichever of them exist in data/ are packed;
 # the glob is checked at every build, so files added later are picked up.
@@ -27,16 +26,14 @@ string(REPLACE ";" "\n" NV_ARCHIVE_LIST_TEXT "${NV_ARCHIVE_FILES}")
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/velandor_files.txt
      CONTENT "${NV_ARCHIVE_LIST_TEXT}\n")
 
-add_executable(nork-pack archive/pack.cpp ${PROJECT_SOURCE_DIR}/tools/nork/cmd_ar.cpp
-                         ${PROJECT_SOURCE_DIR}/tools/nork/files.cpp)
-target_include_directories(nork-pack PRIVATE ${PROJECT_SOURCE_DIR}/tools/nork)
+add_executable(nork-pack archive/pack.cpp)
 target_link_libraries(nork-pack PRIVATE nork)
 nv_strict(nork-pack)
 
 set(NV_ARCHIVE ${CMAKE_CURRENT_BINARY_DIR}/velandor.ndar)
 add_custom_command(
   OUTPUT ${NV_ARCHIVE}
-  COMMAND nork-pack create ${NV_ARCHIVE} ${NV_ARCHIVE_FILES}
+  COMMAND nork-pack ${NV_ARCHIVE} ${NV_ARCHIVE_FILES}
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
   DEPENDS nork-pack ${NV_ARCHIVE_DEPENDS} ${CMAKE_CURRENT_BINARY_DIR}/velandor_files.txt
   COMMENT "Packing the linked-in archive from data/"

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
 #include "norklib_internal.h"
 
 namespace dar {
@@ -80,12 +79,22 @@ inline Bytes content(int32_t size, int seed, bool text = false) {
     return b;
 }
 
-// Packs the given names with nork_ar_create inside dir (where the files lie).
+// The library writer's inputs for files, each named by its path.
+struct FileInputs {
+    std::vector<std::string> names;
+    std::vector<nork_dar_input_t> inputs;
+    explicit FileInputs(std::vector<std::string> n) : names(std::move(n)) {
+        for (const std::string& name : names) inputs.push_back({name.c_str(), name.c_str(), nullptr, 0});
+    }
+    const nork_dar_input_t* data() const { return inputs.data(); }
+    int32_t count() const { return (int32_t)inputs.size(); }
+};
+
+// Packs the given names with the library's writer inside dir (where the files lie).
 inline Bytes pack(const std::filesystem::path& dir, const std::vector<std::string>& names) {
     Chdir here(dir);
-    std::vector<char*> argv;
-    for (const std::string& n : names) argv.push_back(const_cast<char*>(n.c_str()));
-    EXPECT_EQ(nork_ar_create("out.ndar", (int)argv.size(), argv.data()), NORK_EXIT_OK);
+    FileInputs inputs(names);
+    EXPECT_EQ(nork_dar_save(nullptr, "out.ndar", inputs.data(), inputs.count(), nullptr), NORK_DAR_OK);
     return readFile(dir / "out.ndar");
 }
 

@@ -118,7 +118,7 @@ TEST(ArchiveWriter, EmptyArchiveIsRefusedAndLookupInOneFails) {
     // No entry could ever be found in it, so the writer refuses to make one.
     TempDir dir;
     Chdir here(dir.path);
-    EXPECT_EQ(nork_ar_create("out.ndar", 0, nullptr), NORK_EXIT_USAGE);
+    EXPECT_EQ(nork_dar_save(nullptr, "out.ndar", nullptr, 0, nullptr), NORK_DAR_E_EMPTY);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "out.ndar"));
 
     // Header, directory head with no entries, trailer: readers still meet such
@@ -152,9 +152,10 @@ TEST(ArchiveWriter, EqualNamesAreRefusedAndTheFirstOfTwoWinsInALookup) {
     writeFile(dir.path / "y", {4});
     {
         Chdir here(dir.path);
-        char x[] = "x", dotX[] = "./x", x2[] = "x";
-        char* argv[] = {x, dotX, x2};
-        EXPECT_EQ(nork_ar_create("dup.ndar", 3, argv), NORK_EXIT_USAGE);
+        FileInputs inputs({"x", "./x", "x"});
+        nork_dar_report_t report;
+        EXPECT_EQ(nork_dar_save(nullptr, "dup.ndar", inputs.data(), 3, &report), NORK_DAR_E_NAME);
+        EXPECT_EQ(report.input, 2);
         EXPECT_FALSE(std::filesystem::exists(dir.path / "dup.ndar"));
     }
     // An archive made elsewhere may hold a name twice: the first entry wins.
@@ -171,31 +172,29 @@ TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold) {
     TempDir dir;
     Chdir here(dir.path);
     writeFile(dir.path / "f", {1});
-    std::vector<std::string> names(65536, "f");
-    std::vector<char*> argv;
-    for (std::string& n : names) argv.push_back(n.data());
-    EXPECT_EQ(nork_ar_create("many.ndar", 65536, argv.data()), NORK_EXIT_TOO_BIG);
+    FileInputs many(std::vector<std::string>(65536, "f"));
+    EXPECT_EQ(nork_dar_save(nullptr, "many.ndar", many.data(), 65536, nullptr), NORK_DAR_E_ENTRIES);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "many.ndar"));
 
     // 300 names of 220 bytes each (all the same file): over 65535 bytes of names.
     std::string longName;
     for (int i = 0; i < 109; i++) longName += "./";
     longName += "f";
-    std::vector<char*> longArgv(300, longName.data());
-    EXPECT_EQ(nork_ar_create("names.ndar", 300, longArgv.data()), NORK_EXIT_TOO_BIG);
+    FileInputs longNames(std::vector<std::string>(300, longName));
+    EXPECT_EQ(nork_dar_save(nullptr, "names.ndar", longNames.data(), 300, nullptr), NORK_DAR_E_NAMES);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "names.ndar"));
 
     // A file over what any archive can hold (sparse, so it takes no space).
     { std::ofstream big(dir.path / "big"); }
     std::filesystem::resize_file(dir.path / "big", 3ull << 30);
-    char bigName[] = "big";
-    char* bigArgv[] = {bigName};
-    EXPECT_EQ(nork_ar_create("big.ndar", 1, bigArgv), NORK_EXIT_TOO_BIG);
+    FileInputs big({"big"});
+    EXPECT_EQ(nork_dar_save(nullptr, "big.ndar", big.data(), 1, nullptr), NORK_DAR_E_SIZE);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "big.ndar"));
 
-    char missing[] = "no-such-file";
-    char* missingArgv[] = {missing};
-    EXPECT_EQ(nork_ar_create("missing.ndar", 1, missingArgv), NORK_EXIT_IO);
+    FileInputs missing({"no-such-file"});
+    nork_dar_report_t report;
+    EXPECT_EQ(nork_dar_save(nullptr, "missing.ndar", missing.data(), 1, &report), NORK_DAR_E_READ);
+    EXPECT_EQ(report.error, ENOENT);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "missing.ndar"));
 }
 

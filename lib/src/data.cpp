@@ -1,6 +1,6 @@
 /*
- * Data sources: the registry of archives and directories, and the lookup of a
- * named entry in an NDAR archive image.
+ * Data sources: the registry of archives and directories, the lookup of a
+ * named entry in an NDAR archive image, and the writer of such images.
  *
  * NDAR, all integers little-endian, offsets from the first byte:
  *   header   "NDAR", u32 Size (whole archive)
@@ -10,9 +10,11 @@
  * The lookup reads only what it needs, and every offset it reads is checked
  * against the image's length before it is followed.
  */
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "norklib_internal.h"
 
@@ -21,7 +23,8 @@ enum {
     DAR_TRAILER = 7, /* "END" + dir offset */
     DAR_DIR_HEAD = 5, /* "DIR" + N */
     DAR_DIR_ENTRY = 6, /* record offset + name offset */
-    DAR_RECORD_HEAD = 7 /* "DAT" + data size */
+    DAR_RECORD_HEAD = 7, /* "DAT" + data size */
+    DAR_SPARE = 1        /* the byte a writer adds after each record's data */
 };
 
 static uint32_t rd32(const unsigned char* p) {
@@ -112,7 +115,7 @@ int32_t nl_dar_find(nl_t* nl, const void* pDAR, int32_t limit, const char* pszNa
     return dar_lookup(nl, (const unsigned char*)pDAR, (uint64_t)limit, pszName);
 }
 
-int32_t nl_dar_entry(const void* pDAR, int32_t limit, int32_t index, nl_dar_entry_t* entry) {
+int32_t nork_dar_entry(const void* pDAR, int32_t limit, int32_t index, nork_dar_entry_t* entry) {
     const unsigned char* p = (const unsigned char*)pDAR;
     if (!p || limit < DAR_HEADER || memcmp(p, "NDAR", 4) != 0) return -1;
     uint32_t size = rd32(p + 4);
@@ -143,6 +146,241 @@ int32_t nork_dar_getSize(const void* pDAR, int32_t iOffset) {
 
 void* nork_dar_getData(const void* pDAR, int32_t iOffset) {
     return (void*)((const unsigned char*)pDAR + iOffset + DAR_RECORD_HEAD);
+}
+
+/* ------------------------------------------------------------------------ *
+ * The writer. It lays an archive out as the demo's own is laid out, checks
+ * all of it before the first byte goes out, then streams each input through.
+ * ------------------------------------------------------------------------ */
+
+static void put16(unsigned char* p, uint32_t v) {
+    p[0] = (unsigned char)v;
+    p[1] = (unsigned char)(v >> 8);
+}
+
+static void put32(unsigned char* p, uint32_t v) {
+    put16(p, v);
+    put16(p + 2, v >> 16);
+}
+
+static int32_t fail(nork_dar_report_t* report, int32_t result, int32_t input, int32_t error) {
+    report->input = input;
+    report->error = error;
+    return result;
+}
+
+/* Opens an input file as it is at this moment; its size in *size. */
+static int32_t openInput(const nork_dar_input_t* in, int32_t i, FILE** f, uint64_t* size,
+                         nork_dar_report_t* report) {
+    int32_t error = 0;
+    *f = nl_openFile(in->path, size, &error);
+    if (*f) return NORK_DAR_OK;
+    if (error == NL_E_NOT_REGULAR) return fail(report, NORK_DAR_E_NOT_REGULAR, i, 0);
+    return fail(report, NORK_DAR_E_READ, i, error);
+}
+
+typedef struct dar_name_t {
+    const char* name;
+    int32_t input;
+} dar_name_t;
+
+static int byName(const void* a, const void* b) {
+    const dar_name_t* x = (const dar_name_t*)a;
+    const dar_name_t* y = (const dar_name_t*)b;
+    int c = strcmp(x->name, y->name);
+    return c ? c : (x->input > y->input) - (x->input < y->input);
+}
+
+/* The first input whose name no lookup could reach: an empty one, or the
+ * second of two equal ones. -1 when there is none, -2 out of memory. */
+static int32_t unreachableName(const nork_dar_input_t* inputs, int32_t count) {
+    dar_name_t* sorted = (dar_name_t*)malloc((size_t)count * sizeof *sorted);
+    if (!sorted) return -2;
+    for (int32_t i = 0; i < count; i++) sorted[i] = {inputs[i].name, i};
+    qsort(sorted, (size_t)count, sizeof *sorted, byName);
+    int32_t first = -1;
+    for (int32_t k = 0; k < count; k++) {
+        bool repeated = k > 0 && strcmp(sorted[k - 1].name, sorted[k].name) == 0;
+        int32_t i = sorted[k].input;
+        if ((!*sorted[k].name || repeated) && (first < 0 || i < first)) first = i;
+    }
+    free(sorted);
+    return first;
+}
+
+/* Everything that can be known before writing: names, limits and the inputs'
+ * sizes (sizes[i]), and where the directory starts and the archive ends. */
+static int32_t darPlan(nl_t* nl, const nork_output_t* out, const nork_dar_input_t* inputs, int32_t count,
+                       uint64_t* sizes, uint64_t* dir, uint64_t* total, nork_dar_report_t* report) {
+    uint64_t nameArea = 0;
+    for (int32_t i = 0; i < count; i++) {
+        if (!inputs[i].name) return fail(report, NORK_DAR_E_NAME, i, 0);
+        nameArea += strlen(inputs[i].name) + 1;
+    }
+    if (nameArea > NORK_DAR_MAX_NAMES) return fail(report, NORK_DAR_E_NAMES, -1, 0);
+    int32_t unreachable = unreachableName(inputs, count);
+    if (unreachable == -2) {
+        nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+        return fail(report, NORK_DAR_E_WRITE, -1, ENOMEM);
+    }
+    if (unreachable >= 0) return fail(report, NORK_DAR_E_NAME, unreachable, 0);
+
+    uint64_t at = DAR_HEADER;
+    for (int32_t i = 0; i < count; i++) {
+        const nork_dar_input_t* in = &inputs[i];
+        uint64_t size = 0;
+        if (in->path) {
+            FILE* f = nullptr;
+            int32_t result = openInput(in, i, &f, &size, report);
+            if (result != NORK_DAR_OK) return result;
+            struct stat st;
+            bool self = out->bTargetExists && fstat(fileno(f), &st) == 0 && (uint64_t)st.st_dev == out->targetDev &&
+                        (uint64_t)st.st_ino == out->targetIno;
+            fclose(f);
+            if (self) return fail(report, NORK_DAR_E_SELF, i, 0);
+        } else {
+            if (in->size < 0 || (in->size > 0 && !in->data)) return fail(report, NORK_DAR_E_SIZE, i, 0);
+            size = (uint64_t)in->size;
+        }
+        sizes[i] = size;
+        at += DAR_RECORD_HEAD + size + DAR_SPARE;
+        if (at > NORK_DAR_MAX_SIZE) return fail(report, NORK_DAR_E_SIZE, i, 0);
+    }
+    *dir = at;
+    *total = at + DAR_DIR_HEAD + (uint64_t)count * DAR_DIR_ENTRY + nameArea + DAR_TRAILER;
+    if (*total > NORK_DAR_MAX_SIZE) return fail(report, NORK_DAR_E_SIZE, -1, 0);
+    return NORK_DAR_OK;
+}
+
+/* Writes n bytes, or says why not. */
+static int32_t put(FILE* out, const void* p, size_t n, nork_dar_report_t* report) {
+    errno = 0;
+    if (fwrite(p, 1, n, out) == n) return NORK_DAR_OK;
+    return fail(report, NORK_DAR_E_WRITE, -1, errno);
+}
+
+/* Copies an input file of the planned size; its last byte goes to *last. */
+static int32_t copyInput(const nork_dar_input_t* in, int32_t i, uint64_t planned, FILE* out, unsigned char* last,
+                         nork_dar_report_t* report) {
+    FILE* f = nullptr;
+    uint64_t size = 0;
+    int32_t result = openInput(in, i, &f, &size, report);
+    if (result != NORK_DAR_OK) return result;
+    if (size != planned) result = fail(report, NORK_DAR_E_CHANGED, i, 0);
+    unsigned char buffer[65536];
+    for (uint64_t left = size; result == NORK_DAR_OK && left > 0;) {
+        size_t want = left < sizeof buffer ? (size_t)left : sizeof buffer;
+        if (fread(buffer, 1, want, f) != want) {
+            result = fail(report, NORK_DAR_E_CHANGED, i, 0);
+        } else {
+            result = put(out, buffer, want, report);
+            *last = buffer[want - 1];
+            left -= want;
+        }
+    }
+    /* A file that grew since it was measured is not packed half. */
+    if (result == NORK_DAR_OK && fgetc(f) != EOF) result = fail(report, NORK_DAR_E_CHANGED, i, 0);
+    fclose(f);
+    return result;
+}
+
+/* The records, from the header on; the inputs' sizes as planned. */
+static int32_t writeRecords(FILE* out, const nork_dar_input_t* inputs, int32_t count, const uint64_t* sizes,
+                            uint64_t total, nork_dar_report_t* report) {
+    unsigned char head[DAR_HEADER];
+    memcpy(head, "NDAR", 4);
+    put32(head + 4, (uint32_t)total);
+    int32_t result = put(out, head, sizeof head, report);
+    for (int32_t i = 0; i < count && result == NORK_DAR_OK; i++) {
+        unsigned char record[DAR_RECORD_HEAD];
+        memcpy(record, "DAT", 3);
+        put32(record + 3, (uint32_t)sizes[i]);
+        if ((result = put(out, record, sizeof record, report)) != NORK_DAR_OK) break;
+        unsigned char last = 0; /* the spare byte of an empty entry */
+        if (inputs[i].path) {
+            result = copyInput(&inputs[i], i, sizes[i], out, &last, report);
+        } else if (sizes[i] > 0) {
+            result = put(out, inputs[i].data, (size_t)sizes[i], report);
+            last = ((const unsigned char*)inputs[i].data)[sizes[i] - 1];
+        }
+        if (result == NORK_DAR_OK) result = put(out, &last, DAR_SPARE, report);
+    }
+    return result;
+}
+
+/* The directory and the trailer, laid out in tail (total - dir bytes). */
+static void layOutDirectory(unsigned char* tail, uint64_t tailSize, const nork_dar_input_t* inputs, int32_t count,
+                            const uint64_t* sizes, uint64_t dir) {
+    memcpy(tail, "DIR", 3);
+    put16(tail + 3, (uint32_t)count);
+    unsigned char* names = tail + DAR_DIR_HEAD + (size_t)count * DAR_DIR_ENTRY;
+    uint64_t record = DAR_HEADER;
+    uint32_t nameOffset = 0;
+    for (int32_t i = 0; i < count; i++) {
+        unsigned char* e = tail + DAR_DIR_HEAD + (size_t)i * DAR_DIR_ENTRY;
+        put32(e, (uint32_t)record);
+        put16(e + 4, nameOffset);
+        size_t length = strlen(inputs[i].name) + 1;
+        memcpy(names + nameOffset, inputs[i].name, length);
+        nameOffset += (uint32_t)length;
+        record += DAR_RECORD_HEAD + sizes[i] + DAR_SPARE;
+    }
+    unsigned char* trailer = tail + tailSize - DAR_TRAILER;
+    memcpy(trailer, "END", 3);
+    put32(trailer + 3, (uint32_t)dir);
+}
+
+int32_t nork_dar_write(nork_lib_t* handle, nork_output_t* out, const nork_dar_input_t* inputs, int32_t count,
+                       nork_dar_report_t* report) {
+    nl_t* nl = (nl_t*)handle;
+    nork_dar_report_t ignored;
+    if (!report) report = &ignored;
+    report->input = -1;
+    report->error = 0;
+    if (!out || !out->file || (count > 0 && !inputs)) return fail(report, NORK_DAR_E_WRITE, -1, EINVAL);
+    if (count <= 0) return fail(report, NORK_DAR_E_EMPTY, -1, 0);
+    if (count > NORK_DAR_MAX_ENTRIES) return fail(report, NORK_DAR_E_ENTRIES, -1, 0);
+
+    uint64_t* sizes = (uint64_t*)malloc((size_t)count * sizeof *sizes);
+    if (!sizes) {
+        nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+        return fail(report, NORK_DAR_E_WRITE, -1, ENOMEM);
+    }
+    uint64_t dir = 0, total = 0;
+    int32_t result = darPlan(nl, out, inputs, count, sizes, &dir, &total, report);
+    if (result == NORK_DAR_OK) result = writeRecords(out->file, inputs, count, sizes, total, report);
+    if (result == NORK_DAR_OK) {
+        /* At most 65535 entries and as many bytes of names: under 500 KB. */
+        uint64_t tailSize = total - dir;
+        unsigned char* tail = (unsigned char*)malloc((size_t)tailSize);
+        if (tail) {
+            layOutDirectory(tail, tailSize, inputs, count, sizes, dir);
+            result = put(out->file, tail, (size_t)tailSize, report);
+            free(tail);
+        } else {
+            nl_trace(nl, NL_TR_OUT_OF_MEMORY, 0);
+            result = fail(report, NORK_DAR_E_WRITE, -1, ENOMEM);
+        }
+    }
+    free(sizes);
+    return result;
+}
+
+int32_t nork_dar_save(nork_lib_t* handle, const char* filename, const nork_dar_input_t* inputs, int32_t count,
+                      nork_dar_report_t* report) {
+    nork_dar_report_t ignored;
+    if (!report) report = &ignored;
+    nork_output_t out;
+    int32_t opened = nork_output_open(&out, filename);
+    if (opened != NORK_OUTPUT_OK)
+        return fail(report, NORK_DAR_E_WRITE, -1, opened == NORK_OUTPUT_E_SYSTEM ? out.error : EISDIR);
+    int32_t result = nork_dar_write(handle, &out, inputs, count, report);
+    if (result != NORK_DAR_OK) {
+        nork_output_abandon(&out);
+        return result;
+    }
+    if (nork_output_commit(&out) != NORK_OUTPUT_OK) return fail(report, NORK_DAR_E_WRITE, -1, out.error);
+    return NORK_DAR_OK;
 }
 
 /* ------------------------------------------------------------------------ *

@@ -5,12 +5,9 @@
  * still hold the bytes of an earlier load, so a reload keeps the old buffer
  * (ppKept) until the record is deleted.
  */
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "norklib_internal.h"
 
@@ -34,23 +31,6 @@ static int32_t setData(nork_memfile_t* memfile, unsigned char* data, int32_t siz
     memfile->iSize = size;
     memfile->pOwned = owned;
     return 0;
-}
-
-FILE* nl_openRegular(const char* path, int32_t* size) {
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > INT32_MAX) {
-        close(fd);
-        return nullptr;
-    }
-    FILE* f = fdopen(fd, "rb");
-    if (!f) {
-        close(fd);
-        return nullptr;
-    }
-    *size = (int32_t)st.st_size;
-    return f;
 }
 
 nork_memfile_t* nork_memfile_new(nork_lib_t* handle) {

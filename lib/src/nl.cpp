@@ -1,8 +1,15 @@
-/* The trace: the message table and the recording of one entry. */
+/*
+ * The library's system helpers: the trace (its message table and the recording
+ * of one entry), the opening of input files, and outputs written whole.
+ */
+#include <errno.h>
+#include <fcntl.h>
 #include <inttypes.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "norklib_internal.h"
 
@@ -99,4 +106,138 @@ int32_t nl_trace(nl_t* nl, int msg, intptr_t value) {
     nl->traceFmt[NL_TRACE_SLOTS - 1] = text;
     nl->traceValue[NL_TRACE_SLOTS - 1] = 0;
     return 0;
+}
+
+/* ------------------------------------------------------------------------ *
+ * Input files.
+ * ------------------------------------------------------------------------ */
+
+FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error) {
+    /* Non-blocking, so that opening a FIFO with no writer returns at once. */
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    struct stat st;
+    int32_t refusal = 0;
+    if (fstat(fd, &st) != 0)
+        refusal = errno;
+    else if (S_ISDIR(st.st_mode))
+        refusal = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        refusal = NL_E_NOT_REGULAR;
+    FILE* f = refusal ? nullptr : fdopen(fd, "rb");
+    if (!f) {
+        *error = refusal ? refusal : errno;
+        close(fd);
+        return nullptr;
+    }
+    *size = (uint64_t)st.st_size;
+    *error = 0;
+    return f;
+}
+
+FILE* nl_openRegular(const char* path, int32_t* size) {
+    uint64_t length = 0;
+    int32_t error = 0;
+    FILE* f = nl_openFile(path, &length, &error);
+    if (f && length > INT32_MAX) {
+        fclose(f);
+        return nullptr;
+    }
+    if (f) *size = (int32_t)length;
+    return f;
+}
+
+/* ------------------------------------------------------------------------ *
+ * Outputs written whole: a fresh temporary file beside the target, renamed
+ * over it only once its bytes are on disk.
+ * ------------------------------------------------------------------------ */
+
+int32_t nork_output_open(nork_output_t* out, const char* target) {
+    memset(out, 0, sizeof *out);
+    out->target = target;
+    if (!target || !*target) {
+        out->error = ENOENT;
+        return NORK_OUTPUT_E_SYSTEM;
+    }
+    struct stat st;
+    bool exists = stat(target, &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return NORK_OUTPUT_E_DIRECTORY;
+    size_t length = strlen(target);
+    if (target[length - 1] == '/') return NORK_OUTPUT_E_DIR_NAME;
+    if (exists && !S_ISREG(st.st_mode)) return NORK_OUTPUT_E_NOT_REGULAR;
+    if (exists) {
+        out->bTargetExists = 1;
+        out->targetDev = (uint64_t)st.st_dev;
+        out->targetIno = (uint64_t)st.st_ino;
+    }
+
+    /* The temporary file lies in the target's directory, so that the rename
+     * never crosses a file system. */
+    const char* slash = strrchr(target, '/');
+    const char* dir = slash ? target : "./";
+    int dirLength = slash ? (int)(slash - target) + 1 : 2;
+    char temp[NORK_OUTPUT_PATH];
+    int n = snprintf(temp, sizeof temp, "%.*s.nork-XXXXXX", dirLength, dir);
+    if (n < 0 || (size_t)n >= sizeof temp) {
+        out->error = ENAMETOOLONG;
+        return NORK_OUTPUT_E_SYSTEM;
+    }
+    int fd = mkstemp(temp);
+    if (fd < 0) {
+        out->error = errno;
+        return NORK_OUTPUT_E_SYSTEM;
+    }
+    memcpy(out->temp, temp, sizeof temp);
+
+    /* The new file gets the old one's permissions, or those of any new file. */
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    out->file = fdopen(fd, "wb");
+    if (!out->file) {
+        out->error = errno;
+        close(fd);
+        nork_output_abandon(out);
+        return NORK_OUTPUT_E_SYSTEM;
+    }
+    return NORK_OUTPUT_OK;
+}
+
+int32_t nork_output_commit(nork_output_t* out) {
+    if (!out->file) return NORK_OUTPUT_E_SYSTEM;
+    errno = 0;
+    bool ok = fflush(out->file) == 0 && !ferror(out->file) && fsync(fileno(out->file)) == 0;
+    int32_t err = errno;
+    if (fclose(out->file) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    out->file = nullptr;
+    if (ok && rename(out->temp, out->target) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) {
+        out->temp[0] = '\0';
+        return NORK_OUTPUT_OK;
+    }
+    out->error = err;
+    nork_output_abandon(out);
+    return NORK_OUTPUT_E_SYSTEM;
+}
+
+void nork_output_abandon(nork_output_t* out) {
+    if (out->file) fclose(out->file);
+    out->file = nullptr;
+    if (out->temp[0]) unlink(out->temp);
+    out->temp[0] = '\0';
 }

@@ -13,6 +13,7 @@
 #define NORKLIB_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 /* ---------------------------------------------------------------------------
  * Library context and trace.
@@ -45,6 +46,99 @@ int nork_dar_add_dir(nork_lib_t* handle, const char* dirname);
 int32_t nork_dar_getPos(nork_lib_t* nl, const void* pDAR, const char* pszName);
 int32_t nork_dar_getSize(const void* pDAR, int32_t iOffset);
 void* nork_dar_getData(const void* pDAR, int32_t iOffset);
+
+/* One directory entry of an archive image of limit bytes, read with every
+ * offset checked: returns the number of entries and fills *entry when index is
+ * below it, or -1 when the image is malformed (the entry asked for included).
+ * Records no trace. */
+typedef struct nork_dar_entry_t {
+    int32_t offset;   /* of the entry record ("DAT" tag) */
+    int32_t size;     /* data bytes, which start at offset + 7 */
+    const char* name; /* inside the image, NUL-terminated */
+} nork_dar_entry_t;
+
+int32_t nork_dar_entry(const void* pDAR, int32_t limit, int32_t index, nork_dar_entry_t* entry);
+
+/* ---------------------------------------------------------------------------
+ * Outputs written whole.
+ * An output goes to a fresh temporary file beside its target and is renamed
+ * over the target only once all of it is on disk: a failure, or an output
+ * given up, leaves an existing target as it was and no temporary file. A
+ * replaced target keeps its permissions; a new one gets those the umask allows.
+ * While an output is open, temp names its temporary file (a fixed buffer a
+ * signal handler may read); target is the caller's string and must outlive it.
+ * ------------------------------------------------------------------------- */
+enum {
+    NORK_OUTPUT_OK = 0,
+    NORK_OUTPUT_E_SYSTEM = -1,      /* a system call failed: error holds its errno (0: a write error) */
+    NORK_OUTPUT_E_DIRECTORY = -2,   /* the target is a directory */
+    NORK_OUTPUT_E_DIR_NAME = -3,    /* the target's name ends in '/' */
+    NORK_OUTPUT_E_NOT_REGULAR = -4  /* the target exists and is not a regular file */
+};
+enum { NORK_OUTPUT_PATH = 4096 /* bytes of temp, terminator included */ };
+
+typedef struct nork_output_t {
+    FILE* file;                  /* write here while the output is open */
+    char temp[NORK_OUTPUT_PATH]; /* the temporary file, "" when none exists */
+    const char* target;
+    int32_t error;
+    int32_t bTargetExists;           /* the target existed when the output was opened, */
+    uint64_t targetDev, targetIno;   /* as this file */
+} nork_output_t;
+
+int32_t nork_output_open(nork_output_t* out, const char* target);
+int32_t nork_output_commit(nork_output_t* out);
+void nork_output_abandon(nork_output_t* out);
+
+/* ---------------------------------------------------------------------------
+ * Writing archives.
+ * nork_dar_write writes an NDAR archive of count entries to an open output,
+ * each entry a name and its bytes (in memory, or a file read as it is written),
+ * in the order given: header, one record per entry (its data followed by a
+ * spare byte repeating the last one), the directory with the names in the same
+ * order, the trailer. The names, the format's limits and every input file are
+ * checked before the first byte is written. An archive no lookup could fully
+ * serve (no entries, an empty name, a name twice) is refused, so is an input
+ * that is the output's own target. On failure report says which input (or -1)
+ * and the errno of a failed system call; the caller then gives the output up.
+ * nork_dar_save does it all for a file: open, write, and commit or give up.
+ * ------------------------------------------------------------------------- */
+enum {
+    NORK_DAR_MAX_ENTRIES = 65535,    /* N is 16 bits */
+    NORK_DAR_MAX_NAMES = 65535,      /* bytes of names, terminators included: name offsets are 16 bits */
+    NORK_DAR_MAX_SIZE = 0x7fffffff   /* bytes of an archive: the library holds its length in 32 signed bits */
+};
+
+enum {
+    NORK_DAR_OK = 0,
+    NORK_DAR_E_EMPTY = -1,       /* no entries */
+    NORK_DAR_E_NAME = -2,        /* input: an empty name, or a name given before */
+    NORK_DAR_E_ENTRIES = -3,     /* more entries than NORK_DAR_MAX_ENTRIES */
+    NORK_DAR_E_NAMES = -4,       /* more bytes of names than NORK_DAR_MAX_NAMES */
+    NORK_DAR_E_SIZE = -5,        /* over NORK_DAR_MAX_SIZE bytes, at input (-1: with the directory) */
+    NORK_DAR_E_READ = -6,        /* input: the file cannot be read; error holds errno (EISDIR: a directory) */
+    NORK_DAR_E_NOT_REGULAR = -7, /* input: not a regular file (a FIFO, a device) */
+    NORK_DAR_E_CHANGED = -8,     /* input: the file changed while it was written */
+    NORK_DAR_E_SELF = -9,        /* input: the file is the output's target */
+    NORK_DAR_E_WRITE = -10       /* the output could not be opened or written; error holds errno */
+};
+
+typedef struct nork_dar_input_t {
+    const char* name; /* stored exactly as given */
+    const char* path; /* the file holding the bytes, or null for data and size */
+    const void* data;
+    int32_t size;
+} nork_dar_input_t;
+
+typedef struct nork_dar_report_t {
+    int32_t input; /* index of the input the failure concerns, -1 for none */
+    int32_t error; /* errno of the failed system call, 0 for none */
+} nork_dar_report_t;
+
+int32_t nork_dar_write(nork_lib_t* handle, nork_output_t* out, const nork_dar_input_t* inputs, int32_t count,
+                       nork_dar_report_t* report);
+int32_t nork_dar_save(nork_lib_t* handle, const char* filename, const nork_dar_input_t* inputs, int32_t count,
+                      nork_dar_report_t* report);
 
 /* ---------------------------------------------------------------------------
  * In-memory files.

@@ -73,20 +73,15 @@ int32_t nl_trace(nl_t* nl, int msg, intptr_t value);
  * and anything pointing outside fails with -1. Records the lookup's trace. */
 int32_t nl_dar_find(nl_t* nl, const void* pDAR, int32_t limit, const char* pszName);
 
-/* One directory entry of an archive image, read with the same checks. */
-typedef struct nl_dar_entry_t {
-    int32_t offset;   /* of the entry record ("DAT" tag) */
-    int32_t size;     /* data bytes, which start at offset + 7 */
-    const char* name; /* inside the image, NUL-terminated */
-} nl_dar_entry_t;
-
-/* Returns the number of entries, filling *entry when index is below it, or -1
- * when the image is malformed (the entry asked for included). No trace. */
-int32_t nl_dar_entry(const void* pDAR, int32_t limit, int32_t index, nl_dar_entry_t* entry);
+/* Opens a file for binary reading and gives its size; a FIFO or a device is
+ * refused without blocking on it. Returns null with *error set to the errno of
+ * the failure, EISDIR for a directory or NL_E_NOT_REGULAR for anything else
+ * that is not a regular file. */
+enum { NL_E_NOT_REGULAR = -1 };
+FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error);
 
 /* Opens a regular file of at most INT32_MAX bytes for binary reading and gives
- * its size; null for anything else. A FIFO or a device is refused without
- * blocking on it. */
+ * its size; null for anything else. */
 FILE* nl_openRegular(const char* path, int32_t* size);
 
 #endif

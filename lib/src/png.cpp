@@ -1,6 +1,9 @@
 /* The PNG decoder: signature, chunks, one-shot inflate, row filters. */
 #include "png.h"
 
+#include "norklib_internal.h"
+
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -552,11 +555,19 @@ void nork_png_printInfo(nork_png_t* pp) {
 
 /* Writes the decoded pixel bytes, no header. A file that cannot be created is
  * skipped: the dump is a by-product and never fails a load. */
+/* Returns 0 when the file was written whole, -1 otherwise; either way the
+ * record keeps the errno in iRawError, since the decode itself does not fail. */
 int nork_png_saveRAW(nork_png_t* pPng, const char* pszFilename) {
-    if (!pPng || !pszFilename) return 0;
+    if (!pPng || !pszFilename) return -1;
+    errno = 0;
     FILE* f = fopen(pszFilename, "wb");
-    if (!f) return 0;
-    if (pPng->pData && pPng->iSize > 0) fwrite(pPng->pData, 1, pPng->iSize, f);
-    fclose(f);
-    return 0;
+    bool ok = f != nullptr;
+    if (ok && pPng->pData && pPng->iSize > 0) ok = fwrite(pPng->pData, 1, pPng->iSize, f) == pPng->iSize;
+    int err = errno;
+    if (f && fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    pPng->iRawError = ok ? 0 : err ? err : -1;
+    return ok ? 0 : -1;
 }

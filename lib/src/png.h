@@ -15,7 +15,9 @@
 
 #include <stdint.h>
 
-#include "norklib_internal.h"
+#include "norklib.h"
+
+typedef struct nl_t nl_t; /* the library context, private to the library */
 
 enum {
     NORK_PNG_OK = 0,
@@ -80,6 +82,7 @@ typedef struct nork_png_t {
     uint8_t bHaveIHDR;      /* an IHDR chunk of full length was read */
     uint8_t bBadStream;     /* a chunk was malformed or out of order: the load fails */
     int32_t iStreamSize;    /* size of the file being read; bounds the IDAT buffer */
+    int32_t iRawError;      /* after a decode: 0 when DUMMY.RAW was written, else its errno or -1 */
 } nork_png_t;
 
 nork_png_t* nork_png_new(nork_lib_t* handle);

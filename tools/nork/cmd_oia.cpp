@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "args.h"
 #include "commands.h"
 #include "files.h"
 #include "norklib.h"
@@ -23,7 +24,7 @@ static void oiaUsage(FILE* out) {
           "  prints each NoIA model's header, bounding box and first vertex; with --obj\n"
           "  also writes the model to OUT as Wavefront OBJ (v, vt, vn, f)\n"
           "exit status: 0 success, 1 bad arguments, 2 a file could not be read or written,\n"
-          "  3 a file is not a NoIA model the demo can load\n",
+          "  3 a file is not a NoIA model the demo can load; \"--\" ends the options\n",
           out);
 }
 
@@ -176,22 +177,21 @@ static int showFile(nork_lib_t* lib, const char* path, const char* obj) {
     return status;
 }
 
+static const tool_option_t OIA_OPTIONS[] = {{"--obj", true}};
+
 int cmd_oia(int argc, char** argv) {
-    const char* obj = nullptr;
-    int first = 1;
-    if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    tool_args_t args;
+    if (!tool_readArgs(argc, argv, 1, "oia", OIA_OPTIONS, 1, &args)) return NORK_EXIT_USAGE;
+    if (args.help) {
         oiaUsage(stdout);
         return NORK_EXIT_OK;
     }
-    if (argc >= 2 && strcmp(argv[1], "--obj") == 0) {
-        if (argc != 4) {
-            fputs("nork: oia: --obj takes an output name and exactly one FILE (see nork oia --help)\n", stderr);
-            return NORK_EXIT_USAGE;
-        }
-        obj = argv[2];
-        first = 3;
+    const char* obj = tool_option(&args, "--obj", nullptr);
+    if (obj && args.operands.size() != 1) {
+        fputs("nork: oia: --obj takes an output name and exactly one FILE (see nork oia --help)\n", stderr);
+        return NORK_EXIT_USAGE;
     }
-    if (first >= argc) {
+    if (args.operands.empty()) {
         fputs("nork: oia: no file given (see nork oia --help)\n", stderr);
         return NORK_EXIT_USAGE;
     }
@@ -202,8 +202,8 @@ int cmd_oia(int argc, char** argv) {
         return NORK_EXIT_IO;
     }
     int status = NORK_EXIT_OK;
-    for (int i = first; i < argc; i++) {
-        int s = showFile(lib, argv[i], obj);
+    for (const char* file : args.operands) {
+        int s = showFile(lib, file, obj);
         if (s != NORK_EXIT_OK) status = s;
     }
     nork_delete(lib);

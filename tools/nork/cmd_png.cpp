@@ -3,7 +3,8 @@
  * prints each file's header, the decoder's result and what the image layer
  * makes of the pixels; with --rgba it writes the RGBA8888 pixels that the demo
  * would upload as a texture (rows top to bottom, no header). Like the demo,
- * every successful decode leaves DUMMY.RAW in the working directory.
+ * every successful decode writes DUMMY.RAW in the working directory; the
+ * report says whether that write worked.
  */
 #include <libgen.h>
 #include <stdint.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "commands.h"
 #include "files.h"
 #include "png.h"
@@ -27,11 +29,13 @@ static void pngUsage(FILE* out) {
     fputs("usage: nork png FILE...\n"
           "       nork png --rgba OUT FILE\n"
           "  the first form prints each PNG's header, whether the library decodes it and\n"
-          "  what the image layer makes of it; the second writes FILE's pixels as the\n"
-          "  demo's texture holds them, RGBA8888 bytes to OUT, rows top to bottom\n"
-          "  (every successful decode also writes DUMMY.RAW in the working directory)\n"
-          "exit status: 0 success, 1 bad arguments, 2 a file could not be read or written,\n"
-          "  3 a file is not a PNG the library decodes and the image layer takes\n",
+          "  what the image layer makes of it, and writes DUMMY.RAW (the decoded pixels,\n"
+          "  as the demo does) in the working directory; the second writes FILE's pixels\n"
+          "  as the demo's texture holds them, RGBA8888 bytes to OUT, rows top to bottom\n"
+          "  (its decode writes DUMMY.RAW too); \"--\" ends the options\n"
+          "exit status: 0 success, 1 bad arguments, 2 a file (DUMMY.RAW too) could not be\n"
+          "  read or written, 3 a file is not a PNG the library decodes and the image\n"
+          "  layer takes\n",
           out);
 }
 
@@ -101,6 +105,15 @@ static int reportOne(nork_lib_t* lib, const char* path) {
         const char* layer = imageLayer(png->pIHDR, why, sizeof why);
         printf("\tImage: %s\n", layer ? layer : why);
         if (!layer) status = NORK_EXIT_MALFORMED;
+        if (png->iRawError == 0) {
+            printf("\tDUMMY.RAW: written\n");
+        } else {
+            const char* reason = png->iRawError > 0 ? strerror(png->iRawError) : "write error";
+            printf("\tDUMMY.RAW: not written: %s\n", reason);
+            fflush(stdout);
+            fprintf(stderr, "nork: png: DUMMY.RAW: cannot write: %s\n", reason);
+            if (status == NORK_EXIT_OK) status = NORK_EXIT_IO;
+        }
     }
     fflush(stdout);
     nork_png_delete(&png);
@@ -180,13 +193,18 @@ static int writeRGBA(nork_lib_t* lib, const char* outPath, const char* path) {
     return tool_outputCommit(&out, WHO);
 }
 
+static const tool_option_t PNG_OPTIONS[] = {{"--rgba", true}};
+
 int cmd_png(int argc, char** argv) {
-    if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    tool_args_t args;
+    if (!tool_readArgs(argc, argv, 1, "png", PNG_OPTIONS, 1, &args)) return NORK_EXIT_USAGE;
+    if (args.help) {
         pngUsage(stdout);
         return NORK_EXIT_OK;
     }
-    bool rgba = argc >= 2 && strcmp(argv[1], "--rgba") == 0;
-    if (argc < 2 || (rgba && argc != 4)) {
+    bool rgba = false;
+    const char* rgbaOut = tool_option(&args, "--rgba", &rgba);
+    if (args.operands.empty() || (rgba && args.operands.size() != 1)) {
         fputs(rgba ? "nork: png: --rgba takes OUT and one FILE (see nork png --help)\n"
                    : "nork: png: no file given (see nork png --help)\n",
               stderr);
@@ -200,10 +218,10 @@ int cmd_png(int argc, char** argv) {
     }
     int status = NORK_EXIT_OK;
     if (rgba) {
-        status = writeRGBA(lib, argv[2], argv[3]);
+        status = writeRGBA(lib, rgbaOut, args.operands[0]);
     } else {
-        for (int i = 1; i < argc; i++) {
-            int s = reportOne(lib, argv[i]);
+        for (const char* file : args.operands) {
+            int s = reportOne(lib, file);
             if (status == NORK_EXIT_OK) status = s;
         }
     }

@@ -20,8 +20,4 @@ int cmd_find(int argc, char** argv);
 int cmd_png(int argc, char** argv);
 int cmd_oia(int argc, char** argv);
 
-/* Writes an NDAR archive of count files, each entry named exactly as given;
- * returns an exit code. Shared with the build's packer and the tests. */
-int nork_ar_create(const char* archive, int count, char* const* files);
-
 #endif

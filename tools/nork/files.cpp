@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <inttypes.h>
-#include <libgen.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -37,9 +36,10 @@ void tool_initSignals(void) {
     }
 }
 
-static void setPending(const std::string& temp) {
-    if (temp.size() < sizeof g_pendingTemp)
-        memcpy(g_pendingTemp, temp.c_str(), temp.size() + 1);
+static void setPending(const char* temp) {
+    size_t length = strlen(temp);
+    if (length < sizeof g_pendingTemp)
+        memcpy(g_pendingTemp, temp, length + 1);
     else
         g_pendingTemp[0] = '\0';
 }
@@ -108,96 +108,42 @@ bool tool_readInput(const char* who, const char* path, uint64_t limit, const cha
 }
 
 bool tool_outputOpen(tool_output_t* out, const char* who, const char* target, int* status) {
-    out->target = target;
-    out->temp.clear();
-    out->file = nullptr;
     if (!*target) {
         fprintf(stderr, "nork: %san empty file name\n", who);
         *status = NORK_EXIT_USAGE;
         return false;
     }
-    struct stat st;
-    bool exists = stat(target, &st) == 0;
-    size_t length = strlen(target);
-    if ((exists && S_ISDIR(st.st_mode)) || target[length - 1] == '/') {
-        fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, target,
-                exists && S_ISDIR(st.st_mode) ? "is a directory" : "names a directory (ends in '/')");
-        *status = NORK_EXIT_IO;
-        return false;
+    int32_t result = nork_output_open(out, target);
+    if (result == NORK_OUTPUT_OK) {
+        setPending(out->temp);
+        return true;
     }
-    if (exists && !S_ISREG(st.st_mode)) {
-        fprintf(stderr, "nork: %s%s: cannot write: not a regular file\n", who, target);
-        *status = NORK_EXIT_IO;
-        return false;
-    }
-
-    std::string copy = target;
-    std::string temp = std::string(dirname(&copy[0])) + "/.nork-XXXXXX";
-    int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-        fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, target, strerror(errno));
-        *status = NORK_EXIT_IO;
-        return false;
-    }
-    setPending(temp);
-    /* The new file gets the old one's permissions, or those of any new file. */
-    mode_t mode;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-    out->file = fdopen(fd, "wb");
-    if (!out->file) {
-        int err = errno;
-        close(fd);
-        unlink(temp.c_str());
-        g_pendingTemp[0] = '\0';
-        fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, target, strerror(err));
-        *status = NORK_EXIT_IO;
-        return false;
-    }
-    out->temp = temp;
-    return true;
+    const char* reason = result == NORK_OUTPUT_E_DIRECTORY     ? "is a directory"
+                         : result == NORK_OUTPUT_E_DIR_NAME    ? "names a directory (ends in '/')"
+                         : result == NORK_OUTPUT_E_NOT_REGULAR ? "not a regular file"
+                                                               : strerror(out->error);
+    fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, target, reason);
+    *status = NORK_EXIT_IO;
+    return false;
 }
 
 int tool_outputCommit(tool_output_t* out, const char* who) {
-    errno = 0;
-    bool ok = fflush(out->file) == 0 && !ferror(out->file) && fsync(fileno(out->file)) == 0;
-    int err = errno;
-    if (fclose(out->file) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    out->file = nullptr;
-    if (ok && rename(out->temp.c_str(), out->target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(out->temp.c_str());
-        fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, out->target.c_str(),
-                err ? strerror(err) : "write error");
-    }
+    int32_t result = nork_output_commit(out);
     g_pendingTemp[0] = '\0';
-    out->temp.clear();
-    return ok ? NORK_EXIT_OK : NORK_EXIT_IO;
+    if (result == NORK_OUTPUT_OK) return NORK_EXIT_OK;
+    fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, out->target,
+            out->error ? strerror(out->error) : "write error");
+    return NORK_EXIT_IO;
 }
 
 void tool_outputAbandon(tool_output_t* out) {
-    if (out->file) fclose(out->file);
-    out->file = nullptr;
-    if (!out->temp.empty()) unlink(out->temp.c_str());
+    nork_output_abandon(out);
     g_pendingTemp[0] = '\0';
-    out->temp.clear();
 }
 
 int tool_outputFail(tool_output_t* out, const char* who) {
-    int err = errno;
-    fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, out->target.c_str(), err ? strerror(err) : "write error");
+    int error = errno;
+    fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, out->target, error ? strerror(error) : "write error");
     tool_outputAbandon(out);
     return NORK_EXIT_IO;
 }

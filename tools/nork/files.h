@@ -17,8 +17,9 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include <string>
 #include <vector>
+
+#include "norklib.h"
 
 /* Opens a regular file for reading. A file larger than limit bytes is refused
  * as malformed, with tooBig saying why ("larger than any PNG the library
@@ -30,12 +31,8 @@ FILE* tool_openInput(const char* who, const char* path, uint64_t limit, const ch
 bool tool_readInput(const char* who, const char* path, uint64_t limit, const char* tooBig,
                     std::vector<unsigned char>* bytes, int* status);
 
-/* An output on its way to its target. */
-typedef struct tool_output_t {
-    std::string target;
-    std::string temp; /* the temporary file, empty when none exists */
-    FILE* file;
-} tool_output_t;
+/* An output on its way to its target: the library's output written whole. */
+typedef nork_output_t tool_output_t;
 
 /* Creates the temporary file for target in target's directory. */
 bool tool_outputOpen(tool_output_t* out, const char* who, const char* target, int* status);

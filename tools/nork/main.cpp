@@ -18,7 +18,7 @@ typedef struct command_t {
 static const command_t commands[] = {
     {"ar", cmd_ar, "ar create|list|extract ...   make, list and unpack NDAR archives"},
     {"find", cmd_find, "find NAME...                 look names up as the demo does, with the trace"},
-    {"png", cmd_png, "png FILE... | png --rgba OUT FILE   PNG header and decode; RGBA8888 pixels"},
+    {"png", cmd_png, "png FILE... | png --rgba OUT FILE   PNG header and decode (writes DUMMY.RAW); RGBA8888 pixels"},
     {"oia", cmd_oia, "oia FILE... | oia --obj OUT FILE   NoIA model header, bounds; export as OBJ"},
 };
 
@@ -34,7 +34,8 @@ static void usage(FILE* out) {
           "  0  success\n"
           "  1  bad arguments\n"
           "  2  a file could not be read or written\n"
-          "  3  malformed input (not an NDAR archive, or a damaged one)\n"
+          "  3  malformed input: an archive, image or model that is not one or is\n"
+          "     damaged, or a file the library cannot load\n"
           "  4  a name was not found\n"
           "  5  the inputs do not fit the archive format\n",
           out);
