@@ -89,3 +89,12 @@ check 3 "wide.png: refused: 70000 x 1 pixels" png --rgba refused.rgba wide.png
 convert grey.png -depth 8 rgba:grey.ref
 cmp -s grey.rgba grey.ref || fail "grey.png: RGBA pixels differ from ImageMagick's"
 echo "ok: refusals say what and why"
+
+# The report form writes DUMMY.RAW as the demo does, and says when it could not.
+check 0 "" png grey.png
+grep -q $'^\tDUMMY.RAW: written$' out.txt || fail "report does not say DUMMY.RAW was written: $(cat out.txt)"
+cmp -s DUMMY.RAW <(convert grey.png -depth 8 gray:-) || fail "DUMMY.RAW is not the decoded pixels"
+mkdir blocked && cp grey.png blocked/ && mkdir blocked/DUMMY.RAW
+(cd blocked && check 2 "DUMMY.RAW: cannot write" png grey.png)
+grep -q $'^\tDUMMY.RAW: not written' blocked/out.txt || fail "failed DUMMY.RAW not in the report: $(cat blocked/out.txt)"
+echo "ok: DUMMY.RAW written or said not to be"

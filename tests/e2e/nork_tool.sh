@@ -104,6 +104,13 @@ one_line_naming "old.bin"
 [[ $(cat old.bin) == old ]] || fail "a failed extract changed the old file"
 got=0; (ulimit -f 1; exec "$nork" ar extract out.ndar data/grass.png >"$tmp/stdout.bin") 2>"$tmp/err" || got=$?
 [[ $got -eq 2 ]] || fail "extract to standard output over the size limit exited $got, expected 2"
+# An entry under the stdio buffer's size: every write succeeds and only the
+# flush before the rename finds the limit.
+printf 'old' >small.bin
+got=0; (ulimit -f 1; exec "$nork" ar extract out.ndar data/turm.png small.bin) 2>"$tmp/err" || got=$?
+[[ $got -eq 2 ]] || fail "a 3053-byte extract over the size limit exited $got, expected 2"
+one_line_naming "small.bin: cannot write"
+[[ $(cat small.bin) == old ]] || fail "a failed flush replaced the old file: $(stat -c %s small.bin) bytes"
 got=0; (ulimit -f 1; exec "$nork" ar create big.ndar data/grass.png) 2>"$tmp/err" || got=$?
 [[ $got -eq 2 && ! -e big.ndar ]] || fail "create over the size limit exited $got or left big.ndar"
 leftovers=$(find . -name '.nork-*')
@@ -119,6 +126,15 @@ chmod 600 perm.bin
 expect 1 "$nork" ar create none.ndar;                   one_line_naming "none.ndar"
 expect 1 "$nork" ar create dup.ndar data/turm.png data/grass.png data/turm.png; one_line_naming "data/turm.png"
 expect 1 "$nork" ar create data/turm.png data/grass.png data/turm.png; one_line_naming "data/turm.png"
+# An archive name forgotten: the first file is not replaced by an archive,
+# unless asked for; an archive is replaced as it stands.
+expect 1 "$nork" ar create data/turm.png data/grass.png; one_line_naming "data/turm.png: not replaced"
+grep -q "not an NDAR archive" "$tmp/err" || fail "refusal does not say why: $(cat "$tmp/err")"
+cp data/grass.png victim.png
+expect 0 "$nork" ar create --force victim.png data/turm.png
+expect 0 "$nork" ar list victim.png
+expect 0 "$nork" ar create victim.png data/grass.png
+expect 0 "$nork" ar extract victim.png data/grass.png "$tmp/x" && cmp -s data/grass.png "$tmp/x" || fail "victim.png"
 [[ ! -e none.ndar && ! -e dup.ndar ]] || fail "a refused archive was written"
 cmp -s data/turm.png "$tmp/pack/data/turm.png" || fail "the archive replaced its own input"
 # Names with a tab, a line break or a backslash are listed escaped, one line each.
@@ -127,6 +143,30 @@ expect 0 "$nork" ar create odd.ndar "$(printf 'tab\tname')" "$(printf 'line\nbre
 expect 0 "$nork" ar list odd.ndar
 printf 'tab\\tname\t8\t1\nline\\nbreak\t17\t1\nback\\\\slash\t26\t1\n' >"$tmp/want"
 cmp -s "$tmp/out" "$tmp/want" || fail "list of odd names: $(cat -A "$tmp/out")"
+# A listed name, pasted back as it stands, extracts that entry.
+while IFS=$'\t' read -r listed _ _; do
+  expect 0 "$nork" ar extract --escaped odd.ndar "$listed"
+  [[ $(stat -c %s "$tmp/out") -eq 1 ]] || fail "extract --escaped '$listed'"
+done <"$tmp/want"
+expect 0 "$nork" ar extract --escaped odd.ndar 'back\\slash' "$tmp/x"
+cmp -s 'back\slash' "$tmp/x" || fail "extract --escaped of a backslash"
+expect 1 "$nork" ar extract --escaped odd.ndar 'back\slash'; one_line_naming 'back\slash'
+
+# Conventions: "-" is standard output, "--" ends the options, --help everywhere.
+expect 0 "$nork" ar extract out.ndar data/turm.png -
+cmp -s data/turm.png "$tmp/out" && [[ ! -e - ]] || fail "extract to '-' did not go to standard output"
+cp out.ndar ./-dash.ndar
+expect 0 "$nork" ar list -- -dash.ndar
+expect 1 "$nork" ar list -dash.ndar;                   one_line_naming "unknown option '-dash.ndar'"
+for sub in create list extract; do
+  expect 0 "$nork" ar "$sub" --help
+  grep -q "^usage: nork ar $sub " "$tmp/out" && ! grep -q "nork ar [a-z]* " <(grep -v "nork ar $sub\|SUBCOMMAND" "$tmp/out") ||
+    fail "nork ar $sub --help: $(cat "$tmp/out")"
+done
+for cmd in find png oia; do
+  expect 0 "$nork" "$cmd" --help
+  grep -q "^usage: nork $cmd" "$tmp/out" || fail "nork $cmd --help: $(cat "$tmp/out")"
+done
 
 # Messages name the file and the real reason.
 mkdir -p adir
@@ -149,6 +189,7 @@ fi
 expect 4 "$nork" find data/no-such-file.png
 grep -q '^data/no-such-file.png: not found' "$tmp/out" || fail "find missing: $(cat "$tmp/out")"
 grep -q "couldn't find data/no-such-file.png" "$tmp/out" || fail "find missing: no trace"
+grep -q '^  \.\.\. (earlier lines left out)$' "$tmp/out" || fail "find: the cut trace is not marked: $(cat "$tmp/out")"
 
 # Only in "." and only in "..": the directory sources, in that order.
 mkdir -p "$tmp/up/data" "$tmp/up/work/data"
@@ -161,6 +202,11 @@ grep -q '^data/only-here.txt: found in directory "\." as \./data/only-here.txt, 
   fail "find .: $(cat "$tmp/out")"
 grep -q '^data/only-up.txt: found in directory "\.\." as \.\./data/only-up.txt, 6 bytes' "$tmp/out" ||
   fail "find ..: $(cat "$tmp/out")"
+# There, but more than the library loads: said so, not "not found".
+truncate -s 3G data/huge.bin
+expect 3 "$nork" find data/huge.bin
+grep -q '^data/huge.bin: in directory "\." as \./data/huge.bin, but too large' "$tmp/out" ||
+  fail "find of a huge file: $(cat "$tmp/out")"
 
 if [[ $fails -ne 0 ]]; then
   echo "$fails check(s) failed"
