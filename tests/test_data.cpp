@@ -198,6 +198,74 @@ TEST(ArchiveWriter, RefusesWhatTheFormatCannotHold) {
     EXPECT_FALSE(std::filesystem::exists(dir.path / "missing.ndar"));
 }
 
+TEST(ArchiveWriter, BuffersAndFilesGiveTheSameArchiveAndReadBackWhole) {
+    // The same entries from memory and from files: one archive, byte for byte,
+    // and the reader finds each name with its bytes.
+    TempDir dir;
+    std::vector<Bytes> data = {content(5, 1), {}, content(300, 2), {0x5c}};
+    std::vector<std::string> files = {"a", "empty", "tab\tname", "back\\slash"};
+    std::vector<nork_dar_input_t> buffers;
+    for (size_t i = 0; i < data.size(); i++) {
+        writeFile(dir.path / files[i], data[i]);
+        buffers.push_back({files[i].c_str(), nullptr, data[i].data(), (int32_t)data[i].size()});
+    }
+    Bytes fromFiles = pack(dir.path, files);
+    {
+        Chdir here(dir.path);
+        ASSERT_EQ(nork_dar_save(nullptr, "buffers.ndar", buffers.data(), (int32_t)buffers.size(), nullptr),
+                  NORK_DAR_OK);
+    }
+    Bytes fromBuffers = readFile(dir.path / "buffers.ndar");
+    EXPECT_EQ(fromBuffers, fromFiles);
+
+    Image image(fromBuffers);
+    ASSERT_EQ(nork_dar_entry(image.data(), image.size, -1, nullptr), 4);
+    for (int32_t i = 0; i < 4; i++) {
+        SCOPED_TRACE(files[(size_t)i]);
+        nork_dar_entry_t entry;
+        ASSERT_EQ(nork_dar_entry(image.data(), image.size, i, &entry), 4);
+        EXPECT_STREQ(entry.name, files[(size_t)i].c_str());
+        EXPECT_EQ(entry.size, (int32_t)data[(size_t)i].size());
+        Lib lib;
+        EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), entry.name), entry.offset);
+        EXPECT_EQ(Bytes((unsigned char*)nork_dar_getData(image.data(), entry.offset),
+                        (unsigned char*)nork_dar_getData(image.data(), entry.offset) + entry.size),
+                  data[(size_t)i]);
+    }
+}
+
+TEST(ArchiveWriter, NamesFillTheNameAreaToItsLastByteAndNoFurther) {
+    TempDir dir;
+    Chdir here(dir.path);
+    // One name of 65534 bytes and its terminator: exactly the 16-bit limit.
+    std::string longest(65534, 'n');
+    unsigned char byte = 7;
+    nork_dar_input_t fits = {longest.c_str(), nullptr, &byte, 1};
+    ASSERT_EQ(nork_dar_save(nullptr, "fits.ndar", &fits, 1, nullptr), NORK_DAR_OK);
+    Image image(readFile(dir.path / "fits.ndar"));
+    Lib lib;
+    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), longest.c_str()), 8);
+
+    std::string over(65535, 'n');
+    nork_dar_input_t tooLong = {over.c_str(), nullptr, &byte, 1};
+    EXPECT_EQ(nork_dar_save(nullptr, "over.ndar", &tooLong, 1, nullptr), NORK_DAR_E_NAMES);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "over.ndar"));
+}
+
+TEST(ArchiveWriter, AnArchiveIsNotPackedIntoItselfAndStaysAsItWas) {
+    TempDir dir;
+    writeFile(dir.path / "x", {1, 2, 3});
+    Bytes before = pack(dir.path, {"x"});
+    Chdir here(dir.path);
+    FileInputs inputs({"x", "./out.ndar"});
+    nork_dar_report_t report;
+    EXPECT_EQ(nork_dar_save(nullptr, "out.ndar", inputs.data(), inputs.count(), &report), NORK_DAR_E_SELF);
+    EXPECT_EQ(report.input, 1);
+    EXPECT_EQ(readFile(dir.path / "out.ndar"), before);
+    for (const auto& f : std::filesystem::directory_iterator(dir.path))
+        EXPECT_EQ(f.path().filename().string().rfind(".nork-", 0), std::string::npos) << f.path();
+}
+
 // ---------------------------------------------------------------------------
 // Malformed images. A small archive: "a" (5 bytes) at 8, "bb" (empty) at 21,
 // the directory at 29, its table at 34, names at 46, the trailer at 51, Size 58.
