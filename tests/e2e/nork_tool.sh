@@ -208,6 +208,18 @@ expect 3 "$nork" find data/huge.bin
 grep -q '^data/huge.bin: in directory "\." as \./data/huge.bin, but too large' "$tmp/out" ||
   fail "find of a huge file: $(cat "$tmp/out")"
 
+# --- the README's examples, as typed -----------------------------------------------
+# From the repository root, with the tool this test runs (the lines that build it
+# and put it on the PATH aside); they succeed and leave the clone as it was.
+examples=$(sed -n '/^## The nork tool/,/^## /p' "$root/README.md" | sed -n 's/^    //p' |
+  grep -v '^cmake \|^export PATH=')
+[[ $(grep -c '^nork ' <<<"$examples") -ge 8 ]] || fail "the README's nork examples were not found"
+before=$(git -C "$root" status --porcelain 2>/dev/null || true)
+(cd "$root" && PATH="$(dirname "$nork"):$PATH" TMPDIR="$tmp" bash -euo pipefail -c "$examples") \
+  >"$tmp/out" 2>"$tmp/err" || fail "the README's nork examples failed: $(cat "$tmp/err")"
+after=$(git -C "$root" status --porcelain 2>/dev/null || true)
+[[ "$after" == "$before" ]] || fail "the README's nork examples left files in the clone: $after"
+
 if [[ $fails -ne 0 ]]; then
   echo "$fails check(s) failed"
   exit 1
