@@ -80,8 +80,8 @@ enum { NORK_OUTPUT_PATH = 4096 /* bytes of temp, terminator included */ };
 typedef struct nork_output_t {
     FILE* file;                  /* write here while the output is open */
     char temp[NORK_OUTPUT_PATH]; /* the temporary file, "" when none exists */
-    const char* target;
-    int32_t error;
+    const char* target;          /* the caller's string */
+    int32_t error;               /* errno of the latest failure, 0 when none was given */
     int32_t bTargetExists;           /* the target existed when the output was opened, */
     uint64_t targetDev, targetIno;   /* as this file */
 } nork_output_t;
