@@ -1,5 +1,6 @@
-// The page around the show: the start on the visitor's first gesture, full screen, and
-// the clock the program reads (webclock.js hands its reads here).
+// The page around the show: the start on the visitor's first gesture, the sound kept going
+// by later ones, full screen, what the page says when something is missing, and the clock
+// the program reads (webclock.js hands its reads here).
 //
 // Test parameters in the address (none is needed to watch the show):
 //   clock_step_us=S  the clock moves S microseconds per drawn frame instead of with time
@@ -7,6 +8,9 @@
 //   hold_at=N        no frame is drawn after the N-th
 //   fsound_output=X  FSOUND_OUTPUT for the sound layer ("off": no sound, "capture")
 //   gl_break=WHAT    draws wrongly on purpose ("lighting", "blend", "texture")
+// and for tests that follow the show, Module.nvStatus() returns { shown, heard } in seconds:
+// the show time of the last drawn frame and the music's position at the listener now (null
+// while no music is heard).
 'use strict';
 
 (function () {
@@ -16,22 +20,72 @@
     return v !== null && /^[0-9]+$/.test(v) ? Number(v) : fallback;
   };
   const prompt = document.getElementById('prompt');
+  const status = document.getElementById('status');
   const canvas = document.getElementById('canvas');
+  const heard = () => (typeof Module.nvSoundHeard === 'function' ? Module.nvSoundHeard() : null);
 
+  const SOUND_WAIT_MS = 3000; // the longest the show waits at its start for the music
+  const STILL_MS = 2000;      // music standing this long while the page runs: no music
+
+  // The show's clock, in milliseconds. While music is heard it is the music's position
+  // (plus the lead the show had when the music came, if it came late); otherwise the page's
+  // clock carries on from where the show stands. The program's arithmetic needs a clock
+  // that never goes back: where the music's position does (its estimate corrected after a
+  // stall of the page), the clock holds until the music has caught up.
   const clock = {
     running: false,
-    origin: 0,
+    origin: 0, // performance.now() at which the page's clock reads 0
     stepUs: number('clock_step_us', 0),
     stop: number('clock_stop', -1),
     holdAt: number('hold_at', -1),
     frames: 0, // drawn so far
     wanted: true, // the first frame is drawn before the start
+    last: 0, // the latest reading, which no later one goes below
+    read: 0, // the reading the frame being drawn took
+    shown: 0, // the reading of the last drawn frame
+    soundUntil: 0, // the music is starting: the clock holds at 0 until it is heard or then
+    following: false, // the clock follows the music
+    lead: 0, // show time minus music position while following
+    lastHeard: -1,
+    lastRead: 0,
+    still: 0, // page time the music has stood still while the page ran
     now() {
       if (this.stepUs > 0) {
         const f = this.stop >= 0 && this.frames > this.stop ? this.stop : this.frames;
-        return (f * this.stepUs) / 1000;
+        this.read = (f * this.stepUs) / 1000;
+      } else if (this.running) {
+        const t = this.target();
+        if (t > this.last) this.last = t;
+        this.read = this.last;
       }
-      return this.running ? performance.now() - this.origin : 0;
+      return this.read;
+    },
+    target() {
+      const page = performance.now();
+      let music = heard();
+      if (music !== null) {
+        music *= 1000;
+        // A frozen page is not running: only time between close reads counts as standing.
+        this.still = music === this.lastHeard ? this.still + Math.min(page - this.lastRead, 100) : 0;
+        this.lastHeard = music;
+        if (this.still > STILL_MS) music = null;
+      }
+      this.lastRead = page;
+      if (music !== null) {
+        if (!this.following) {
+          this.following = true;
+          this.lead = Math.max(0, this.last - music);
+        }
+        const t = music + this.lead;
+        this.origin = page - t; // where the page's clock takes over if the music goes
+        return t;
+      }
+      this.following = false;
+      if (page < this.soundUntil) {
+        this.origin = page - this.last;
+        return this.last;
+      }
+      return page - this.origin;
     },
     frameWanted() {
       if (this.holdAt >= 0 && this.frames >= this.holdAt) return false;
@@ -41,17 +95,27 @@
       return w;
     },
     frameDone() {
+      this.shown = this.read;
       if (this.frames++ === 0) this.firstFrameMs = performance.now(); // since the navigation
     },
     redraw() { this.wanted = true; },
     start() {
       if (this.running) return;
-      this.origin = performance.now();
+      this.startedMs = this.origin = performance.now();
       this.running = true;
     },
+    failedText: null,
     failed(text) {
+      this.failedText = text;
       prompt.textContent = text;
       prompt.classList.remove('gone');
+    },
+    notes: {}, // what the page says now, by subject
+    say(subject, text) {
+      if (text) this.notes[subject] = text;
+      else delete this.notes[subject];
+      status.textContent = Object.values(this.notes).join('\n');
+      status.classList.toggle('gone', !status.textContent);
     },
   };
 
@@ -63,26 +127,54 @@
     }
   }
 
+  // Starts the music, or resumes it: browsers let a page's sound begin only inside a user
+  // activation, and may suspend it later (a call, another tab playing).
+  function sound(first) {
+    if (typeof Module.nvSoundStart !== 'function') return;
+    if (first) clock.soundUntil = performance.now() + SOUND_WAIT_MS;
+    let asked;
+    try {
+      asked = Promise.resolve(Module.nvSoundStart());
+    } catch (e) {
+      asked = Promise.reject(e);
+    }
+    asked.then((playing) => {
+      if (playing) {
+        if (Module.nvSoundStartedMs === undefined) Module.nvSoundStartedMs = performance.now();
+        clock.say('sound', null);
+        return;
+      }
+      clock.soundUntil = 0;
+      const why = typeof Module.nvSoundMissing === 'function' ? Module.nvSoundMissing() : null;
+      if (why) clock.say('sound', why);
+    }).catch((e) => {
+      clock.soundUntil = 0;
+      const why = e && e.message ? e.message : String(e);
+      console.warn('sound:', why);
+      clock.say('sound', 'The music could not start: ' + why);
+    });
+  }
+
   let ready = false; // the program runs
   let startWanted = false;
+  // Every gesture that lets a page start sound comes here.
   function start() {
-    if (clock.running) return;
+    if (clock.failedText !== null) return;
     if (!ready) { startWanted = true; return; }
+    if (clock.running) { sound(false); return; }
     prompt.classList.add('gone');
     clock.start();
-    if (typeof Module.nvSoundStart === 'function') {
-      Promise.resolve(Module.nvSoundStart())
-        .then((playing) => { if (playing) Module.nvSoundStartedMs = performance.now(); })
-        .catch((e) => console.warn('sound:', e && e.message ? e.message : e));
-    }
+    sound(true);
   }
 
   window.addEventListener('keydown', (e) => {
     if (e.ctrlKey || e.altKey || e.metaKey) return;
-    if (e.key === 'f' || e.key === 'F') toggleFullscreen();
+    if ((e.key === 'f' || e.key === 'F') && !e.repeat) toggleFullscreen();
     if (e.key !== 'Escape') start();
   });
-  canvas.addEventListener('pointerdown', () => { canvas.focus(); start(); });
+  canvas.addEventListener('pointerdown', () => canvas.focus());
+  window.addEventListener('click', start);
+  window.addEventListener('touchend', start);
   document.getElementById('fullscreen').addEventListener('click', (e) => {
     e.stopPropagation();
     toggleFullscreen();
@@ -92,7 +184,9 @@
   window.Module = {
     canvas,
     arguments: [],
+    thisProgram: 'velandor',
     nvClock: clock,
+    nvStatus: () => ({ shown: clock.shown / 1000, heard: heard() }),
     printed: [], // what the program said, for tests that follow it
     print: (text) => {
       console.log(text);

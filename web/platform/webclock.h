@@ -1,6 +1,6 @@
 /*
  * The page's side of the frame loop (webclock.js): the show's clock, which stands at zero
- * until the visitor starts the show, and which frames are wanted.
+ * until the visitor starts the show, which frames are wanted, and what the page says.
  */
 #ifndef WEB_WEBCLOCK_H
 #define WEB_WEBCLOCK_H
@@ -15,8 +15,10 @@ int webclock_frameWanted(void);
 void webclock_frameDone(void);
 /* Asks for one more frame while the show has not started. */
 void webclock_redraw(void);
-/* Shows why the show cannot run, in place of the start prompt. */
+/* Shows why the show cannot run, in place of the start prompt, for good. */
 void webclock_failed(const char* text);
+/* Shows a passing condition of the show on the page (null takes it away). */
+void webclock_say(const char* text);
 }
 
 #endif

@@ -6,8 +6,9 @@
 // From the page: {frames: Float32Array (stereo, interleaved, transferred), first: the
 // layer's index of its first frame}. To the page: {need: frames} to ask for more, and
 // {ourFrame, ctxFrame, underruns} whenever the layer's frames start to be played at a new
-// place in the context's time (the first frame, and after every underrun), which is how the
-// page knows which frame the listener hears.
+// place in the context's time (the first frame, and after every underrun), and {dry: the
+// layer's next frame, ctxFrame} when they run out, which is how the page knows which frame
+// the listener hears.
 class FsoundProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -19,6 +20,8 @@ class FsoundProcessor extends AudioWorkletProcessor {
     this.queued = 0;       // frames held, not yet played
     this.asked = 0;        // frames asked for, not yet come
     this.lastShift = null; // our frame minus context frame of the run being played
+    this.next = 0;         // the layer's frame that comes next
+    this.dry = false;      // ran out, the page told
     this.underruns = 0;
     this.port.onmessage = (e) => {
       const n = e.data.frames.length / 2;
@@ -51,6 +54,7 @@ class FsoundProcessor extends AudioWorkletProcessor {
         this.port.postMessage({ourFrame: ours, ctxFrame: currentFrame + i,
                                underruns: this.underruns});
       }
+      this.dry = false;
       const frames = chunk.frames;
       const k = Math.min(n - i, frames.length / 2 - this.offset);
       for (let j = 0; j < k; j++) {
@@ -58,6 +62,7 @@ class FsoundProcessor extends AudioWorkletProcessor {
         right[i + j] = frames[2 * (this.offset + j) + 1];
       }
       i += k;
+      this.next = ours + k;
       this.offset += k;
       this.queued -= k;
       if (this.offset * 2 === frames.length) {
@@ -69,7 +74,13 @@ class FsoundProcessor extends AudioWorkletProcessor {
       // Nothing to play: silence, counted once the layer has begun to send.
       left.fill(0, i);
       right.fill(0, i);
-      if (this.lastShift !== null) this.underruns++;
+      if (this.lastShift !== null) {
+        this.underruns++;
+        if (!this.dry) {
+          this.dry = true;
+          this.port.postMessage({dry: this.next, ctxFrame: currentFrame + i});
+        }
+      }
     }
     this.ask();
     return true;
