@@ -11,7 +11,8 @@ const path = require('path');
 const CHROMIUM = process.env.NV_CHROMIUM || '/usr/bin/chromium';
 
 class Browser {
-  static async launch() {
+  // extraArgs: more switches for this browser (an autoplay policy, host rules).
+  static async launch(extraArgs = []) {
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'nv-chromium-'));
     const args = [
       '--headless=new', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--no-sandbox',
@@ -20,7 +21,7 @@ class Browser {
       '--mute-audio', '--hide-scrollbars', '--force-device-scale-factor=1',
       '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
       '--disable-backgrounding-occluded-windows',
-      '--remote-debugging-pipe', `--user-data-dir=${profile}`, 'about:blank',
+      '--remote-debugging-pipe', `--user-data-dir=${profile}`, ...extraArgs, 'about:blank',
     ];
     // In a process group of its own, so that its helper processes go with it.
     const child = spawn(CHROMIUM, args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe', 'pipe'], detached: true });
@@ -112,6 +113,7 @@ class Page {
     this.targetId = targetId;
     this.console = []; // { type, text, time }
     this.errors = []; // exceptions and error log entries
+    this.warnings = []; // the browser's own warnings (WebGL's among them)
     browser.on((m) => {
       if (m.sessionId !== sessionId) return;
       if (m.method === 'Runtime.consoleAPICalled') {
@@ -123,6 +125,8 @@ class Page {
         this.errors.push(`exception: ${d.exception ? d.exception.description : d.text}`);
       } else if (m.method === 'Log.entryAdded' && m.params.entry.level === 'error') {
         this.errors.push(`log: ${m.params.entry.text} ${m.params.entry.url || ''}`);
+      } else if (m.method === 'Log.entryAdded' && m.params.entry.level === 'warning') {
+        this.warnings.push(m.params.entry.text);
       }
     });
   }
@@ -136,8 +140,8 @@ class Page {
     await this.resize(width, height);
   }
 
-  async resize(width, height) {
-    await this.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor: 1, mobile: false });
+  async resize(width, height, deviceScaleFactor = 1) {
+    await this.send('Emulation.setDeviceMetricsOverride', { width, height, deviceScaleFactor, mobile: false });
   }
 
   async goto(url) {
@@ -167,9 +171,16 @@ class Page {
     }
   }
 
-  async key(key, code, keyCode) {
+  // A key pressed and let go; between the two, `held` calls (if given) with the key still
+  // down, the key repeating between one call and the next.
+  async key(key, code, keyCode, held = []) {
     const base = { key, code, windowsVirtualKeyCode: keyCode, nativeVirtualKeyCode: keyCode };
-    await this.send('Input.dispatchKeyEvent', { type: 'keyDown', ...base, text: key.length === 1 ? key : undefined });
+    const down = { type: 'keyDown', ...base, text: key.length === 1 ? key : undefined };
+    await this.send('Input.dispatchKeyEvent', down);
+    for (let i = 0; i < held.length; i++) {
+      if (i > 0) await this.send('Input.dispatchKeyEvent', { ...down, autoRepeat: true });
+      await held[i]();
+    }
     await this.send('Input.dispatchKeyEvent', { type: 'keyUp', ...base });
   }
 
@@ -179,11 +190,43 @@ class Page {
     }
   }
 
+  // A tap of one finger (the page must emulate a touch screen).
+  async tap(x, y) {
+    await this.send('Input.dispatchTouchEvent', { type: 'touchStart', touchPoints: [{ x, y }] });
+    await this.send('Input.dispatchTouchEvent', { type: 'touchEnd', touchPoints: [] });
+  }
+
   // A PNG of what the page shows now.
   async screenshot(file) {
     const { data } = await this.send('Page.captureScreenshot', { format: 'png' });
     fs.writeFileSync(file, Buffer.from(data, 'base64'));
   }
+}
+
+// An expression for the fraction of non-black pixels in each row of the canvas's right half
+// (the logo lies at the left), read right after the next frame (the browser clears the
+// canvas once it is shown).
+const CANVAS_ROWS = `new Promise((done) => requestAnimationFrame(() => {
+  const c = document.getElementById('canvas');
+  const g = document.createElement('canvas');
+  g.width = c.width; g.height = c.height;
+  const x = g.getContext('2d');
+  x.drawImage(c, 0, 0);
+  const d = x.getImageData(c.width >> 1, 0, c.width >> 1, c.height).data;
+  const w = c.width >> 1, rows = [];
+  for (let y = 0; y < c.height; y++) {
+    let lit = 0;
+    for (let i = y * w * 4; i < (y + 1) * w * 4; i += 4) if (d[i] + d[i + 1] + d[i + 2] > 24) lit++;
+    rows.push(lit / w);
+  }
+  done(rows);
+}))`;
+
+// Rows [0, top) and [bottom, h) black, [top + margin, bottom - margin) lit.
+function letterboxed(rows, top, bottom, margin) {
+  const black = (a, b) => rows.slice(a, b).every((f) => f < 0.01);
+  const lit = (a, b) => rows.slice(a, b).every((f) => f > 0.5);
+  return black(0, top - margin) && lit(top + margin, bottom - margin) && black(bottom + margin, rows.length);
 }
 
 function sleep(ms) { return new Promise((r) => setTimeout(r, ms)); }
@@ -210,4 +253,4 @@ async function serve(dir) {
   return { url: `http://127.0.0.1:${port}/`, stop: () => child.kill() };
 }
 
-module.exports = { Browser, Page, serve, sleep };
+module.exports = { Browser, Page, serve, sleep, CANVAS_ROWS, letterboxed };

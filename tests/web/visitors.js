@@ -1,0 +1,194 @@
+// The page as visitors whose browsers differ meet it, in one headless Chromium that lets
+// pages play sound only after a user activation and that serves the site under a second
+// name, http://demo.test, which is not a secure context:
+//   a tap on a touch screen starts the show and its music, and the picture keeps to the
+//     music heard through three stalls of the page and a freeze;
+//   a change of the pixel ratio alone redraws the canvas in the new device pixels;
+//   a WebGL context lost draws nothing and says so, and once given back draws again;
+//   the page on http://demo.test plays its music all the same and says how;
+//   a browser without WebGL keeps saying so after a click and a key.
+//   node visitors.js SITE_DIR OUT_DIR [CASE...]
+// Screenshots of each case land in OUT_DIR. CASEs (touch, context, insecure, nowebgl) pick
+// some of the cases; all run without.
+'use strict';
+const path = require('path');
+const { Browser, serve, sleep, CANVAS_ROWS, letterboxed } = require('./browser.js');
+
+const LEAD_MAX = 0.15; // seconds the picture may be off the music heard
+
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
+  if (!ok) failures++;
+}
+
+const FIRST_FRAME = 'window.Module && Module.nvClock && Module.nvClock.frames >= 1';
+const PROMPT = `(() => {
+  const p = document.getElementById('prompt');
+  return getComputedStyle(p).display === 'none' ? null : p.textContent;
+})()`;
+const STATUS = `document.getElementById('status').textContent`;
+
+// The picture's lead on the music, shown minus heard, right after a frame; the largest of
+// a few frames a quarter of a second apart. Null when no music is heard.
+async function lead(page) {
+  let worst = 0;
+  for (let i = 0; i < 4; i++) {
+    const d = await page.eval(`new Promise((done) => requestAnimationFrame(() => {
+      const s = Module.nvStatus();
+      done(s.heard === null ? null : s.shown - s.heard);
+    }))`);
+    if (d === null) return null;
+    if (Math.abs(d) > Math.abs(worst)) worst = d;
+    await sleep(250);
+  }
+  return worst;
+}
+
+// Waits until the music heard has passed `seconds`; false if it does not within the time.
+async function musicPast(page, seconds, timeoutMs) {
+  return page.waitFor(`(Module.nvStatus().heard || 0) > ${seconds}`, timeoutMs, `music past ${seconds} s`)
+    .then(() => true, () => false);
+}
+
+// The canvas's rows (CANVAS_ROWS) once n more frames have been drawn.
+async function rowsAfter(page, n) {
+  const at = await page.eval('Module.nvClock.frames');
+  await page.waitFor(`Module.nvClock.frames >= ${at + n}`, 10000, `${n} frames`).catch(() => {});
+  return page.eval(CANVAS_ROWS);
+}
+
+const say = (d) => (d === null ? 'no music heard' : `${d.toFixed(3)} s`);
+const seconds = (t) => (t === null ? 'nothing' : `${t.toFixed(1)} s`);
+
+async function touchAndDrift(browser, url, out) {
+  const page = await browser.newPage(640, 360);
+  await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 1 });
+  await page.goto(url);
+  await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  await page.tap(320, 180);
+  check(await musicPast(page, 1, 20000), 'a tap on a touch screen starts the music');
+  check((await page.eval(PROMPT)) === null, 'the tap takes the prompt away');
+  await page.screenshot(path.join(out, 'visitors_touch.png'));
+
+  let d = await lead(page);
+  check(d !== null && Math.abs(d) < LEAD_MAX, `the picture keeps to the music after the start (lead ${say(d)})`);
+
+  for (let i = 0; i < 3; i++) {
+    await page.eval('(() => { const t = performance.now(); while (performance.now() - t < 700); })()');
+    await sleep(1000);
+  }
+  d = await lead(page);
+  check(d !== null && Math.abs(d) < LEAD_MAX, `... after three stalls of 0.7 s (lead ${say(d)})`);
+
+  const before = await page.eval('Module.nvStatus().heard');
+  await page.send('Page.setWebLifecycleState', { state: 'frozen' });
+  await sleep(5000);
+  await page.send('Page.setWebLifecycleState', { state: 'active' });
+  // Back in front of the visitor: the page is visible again.
+  await page.send('Emulation.setFocusEmulationEnabled', { enabled: true });
+  await sleep(1000);
+  d = await lead(page);
+  const after = await page.eval('Module.nvStatus().heard');
+  check(d !== null && Math.abs(d) < LEAD_MAX,
+    `... after 5 s frozen (lead ${say(d)}; the music went on from ${seconds(before)} to ${seconds(after)})`);
+  check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  await page.send('Page.close');
+}
+
+async function pixelRatioAndLostContext(browser, url, out) {
+  const page = await browser.newPage(640, 360);
+  await page.goto(`${url}?fsound_output=off`);
+  await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  await page.key('x', 'KeyX', 88);
+  await page.waitFor('Module.nvClock.frames > 3', 20000, 'frames');
+
+  await page.resize(640, 360, 2);
+  const followed = await page.waitFor(`(() => { const c = document.getElementById('canvas');
+    return c.width === 1280 && c.height === 720; })()`, 5000, 'the canvas in device pixels').catch(() => false);
+  const size = await page.eval(`document.getElementById('canvas').width + 'x' + document.getElementById('canvas').height`);
+  check(followed, `at a pixel ratio of 2 the canvas is drawn in 1280x720 device pixels (${size})`);
+  check(letterboxed(await rowsAfter(page, 2), 0, 720, 0), '... and the show fills it');
+
+  await page.eval(`window.nvLoseContext = document.getElementById('canvas').getContext('webgl')
+    .getExtension('WEBGL_lose_context'); nvLoseContext.loseContext()`);
+  await page.waitFor(`${STATUS} !== ''`, 5000, 'a word about the lost picture').catch(() => {});
+  const said = await page.eval(STATUS);
+  check(said !== '', `the page says the picture is lost ("${said}")`);
+  const lostAt = await page.eval('Module.nvClock.frames');
+  await sleep(1000);
+  check((await page.eval('Module.nvClock.frames')) === lostAt, 'no frame is drawn while the context is lost');
+  await page.screenshot(path.join(out, 'visitors_lost.png'));
+
+  await page.eval('nvLoseContext.restoreContext()');
+  const drawn = await page.waitFor(`Module.nvClock.frames > ${lostAt + 3}`, 10000, 'frames after the restore')
+    .then(() => true, () => false);
+  check(drawn, 'frames are drawn again once the context is back');
+  check((await page.eval(STATUS)) === '', '... and the word about the lost picture goes');
+  await page.screenshot(path.join(out, 'visitors_restored.png'));
+  check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  await page.send('Page.close');
+}
+
+async function insecurePage(browser, url, out) {
+  const page = await browser.newPage(640, 360);
+  await page.goto(url);
+  await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  check((await page.eval('window.isSecureContext')) === false, `${url} is not a secure context`);
+  await page.key('x', 'KeyX', 88);
+  const playing = await musicPast(page, 1, 20000);
+  const said = page.console.filter((m) => /sound/.test(m.text)).map((m) => m.text);
+  const shown = await page.eval(STATUS);
+  check(playing || shown !== '', `the music plays there or the page says why not (${playing ? 'plays' : `"${shown}"`})`);
+  check(!playing || said.length > 0, `... and the console says how (${said.join(' | ')})`);
+  const d = playing ? await lead(page) : null;
+  check(!playing || Math.abs(d) < LEAD_MAX, `the picture keeps to that music (lead ${say(d)})`);
+  await page.screenshot(path.join(out, 'visitors_insecure.png'));
+  check(page.errors.length === 0, `no uncaught error${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  await page.send('Page.close');
+}
+
+async function noWebGL(browser, url, out) {
+  const page = await browser.newPage(640, 360);
+  await page.send('Page.addScriptToEvaluateOnNewDocument', { source: `{
+    const get = HTMLCanvasElement.prototype.getContext;
+    HTMLCanvasElement.prototype.getContext = function (type, ...rest) {
+      return /webgl/i.test(type) ? null : get.call(this, type, ...rest);
+    };
+  }` });
+  await page.goto(url);
+  const message = 'This browser cannot show WebGL.';
+  await page.waitFor(`${PROMPT} === ${JSON.stringify(message)}`, 60000, 'the message').catch(() => {});
+  check((await page.eval(PROMPT)) === message, `without WebGL the page says "${message}"`);
+  await page.click(320, 180);
+  await page.key('x', 'KeyX', 88);
+  await sleep(500);
+  const still = await page.eval(PROMPT);
+  check(still === message, `... and still does after a click and a key (${still === null ? 'gone' : `"${still}"`})`);
+  await page.screenshot(path.join(out, 'visitors_nowebgl.png'));
+  const named = page.console.some((m) => m.text === "velandor: can't open a WebGL context.");
+  check(named, 'the console names the program in its message');
+  check(page.errors.length === 0, `no uncaught error${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  await page.send('Page.close');
+}
+
+async function main() {
+  const [site, out, ...picked] = process.argv.slice(2);
+  const cases = { touch: touchAndDrift, context: pixelRatioAndLostContext, insecure: insecurePage, nowebgl: noWebGL };
+  const server = await serve(site);
+  const port = new URL(server.url).port;
+  const browser = await Browser.launch(['--autoplay-policy=document-user-activation-required',
+    '--host-resolver-rules=MAP demo.test 127.0.0.1']);
+  try {
+    for (const [name, run] of Object.entries(cases)) {
+      if (picked.length && !picked.includes(name)) continue;
+      await run(browser, name === 'insecure' ? `http://demo.test:${port}/` : server.url, out);
+    }
+  } finally {
+    await browser.close();
+    server.stop();
+  }
+  process.exit(failures ? 1 : 0);
+}
+
+main().catch((e) => { console.log(`FAIL: ${e.stack || e}`); process.exit(1); });
