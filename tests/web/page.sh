@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The page as a visitor meets it (see page.js).
+# The page as visitors meet it: the usual one (page.js) and those whose browsers differ
+# (visitors.js). Both run; either failing fails the test.
 set -euo pipefail
 source "$NV_ROOT/scripts/lib/common.sh"
 site="$NV_BUILD/web/site"
@@ -7,4 +8,7 @@ site="$NV_BUILD/web/site"
 out="$NV_BUILD/web_page"
 rm -rf "$out"
 mkdir -p "$out"
-node "$NV_ROOT/tests/web/page.js" "$site" "$out"
+status=0
+node "$NV_ROOT/tests/web/page.js" "$site" "$out" || status=1
+node "$NV_ROOT/tests/web/visitors.js" "$site" "$out" || status=1
+exit $status

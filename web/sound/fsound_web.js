@@ -56,6 +56,7 @@ var LibraryFsoundWeb = {
           ? NVSound.startWorklet(NVSound.context)
             .catch(function(e) {
               err('sound: the AudioWorklet did not start (' + e + '), playing through a ScriptProcessorNode');
+              NVSound.player = 'ScriptProcessorNode';
               NVSound.startProcessor(NVSound.context);
             })
           : Promise.resolve().then(function() { NVSound.startProcessor(NVSound.context); });
