@@ -5,7 +5,8 @@
 //     music heard through three stalls of the page and a freeze;
 //   a change of the pixel ratio alone redraws the canvas in the new device pixels;
 //   a WebGL context lost draws nothing and says so, and once given back draws again;
-//   the page on http://demo.test plays its music all the same and says how;
+//   the page on http://demo.test plays its music all the same and says how, or, where the
+//     browser offers no player there, runs silent and says why;
 //   a browser without WebGL keeps saying so after a click and a key.
 //   node visitors.js SITE_DIR OUT_DIR [CASE...]
 // Screenshots of each case land in OUT_DIR. CASEs (touch, context, insecure, nowebgl) pick
@@ -146,6 +147,23 @@ async function insecurePage(browser, url, out) {
   await page.screenshot(path.join(out, 'visitors_insecure.png'));
   check(page.errors.length === 0, `no uncaught error${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
   await page.send('Page.close');
+
+  // A browser that offers no player there either: the show runs silent and says why.
+  const bare = await browser.newPage(640, 360);
+  await bare.send('Page.addScriptToEvaluateOnNewDocument', {
+    source: 'delete BaseAudioContext.prototype.createScriptProcessor;' });
+  await bare.goto(url);
+  await bare.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  await bare.key('x', 'KeyX', 88);
+  const why = 'Sound needs https:// or localhost.';
+  await bare.waitFor(`${STATUS} === ${JSON.stringify(why)}`, 10000, 'a word about the sound').catch(() => {});
+  const text = await bare.eval(STATUS);
+  await sleep(1000);
+  const runs = await bare.eval('Module.nvClock.now() > 500 && Module.nvStatus().heard === null');
+  check(text === why && runs, `without a player the show runs silent and says "${text}"`);
+  await bare.screenshot(path.join(out, 'visitors_insecure_silent.png'));
+  check(bare.errors.length === 0, `no uncaught error${bare.errors.length ? ': ' + bare.errors.join(' | ') : ''}`);
+  await bare.send('Page.close');
 }
 
 async function noWebGL(browser, url, out) {
