@@ -30,20 +30,21 @@ const PROMPT = `(() => {
 })()`;
 const STATUS = `document.getElementById('status').textContent`;
 
-// The picture's lead on the music, shown minus heard, right after a frame; the largest of
-// a few frames a quarter of a second apart. Null when no music is heard.
+// The picture's lead on the music, shown minus heard, right after a frame: the median of
+// five frames a quarter of a second apart, so that one frame the machine's load held up
+// does not count as drift. Null when no music is heard.
 async function lead(page) {
-  let worst = 0;
-  for (let i = 0; i < 4; i++) {
+  const leads = [];
+  for (let i = 0; i < 5; i++) {
     const d = await page.eval(`new Promise((done) => requestAnimationFrame(() => {
       const s = Module.nvStatus();
       done(s.heard === null ? null : s.shown - s.heard);
     }))`);
     if (d === null) return null;
-    if (Math.abs(d) > Math.abs(worst)) worst = d;
+    leads.push(d);
     await sleep(250);
   }
-  return worst;
+  return leads.sort((a, b) => a - b)[2];
 }
 
 // Waits until the music heard has passed `seconds`; false if it does not within the time.

@@ -76,11 +76,12 @@
           this.following = true;
           this.lead = Math.max(0, this.last - music);
         }
-        const t = music + this.lead;
-        this.origin = page - t; // where the page's clock takes over if the music goes
-        return t;
+        return music + this.lead;
       }
-      this.following = false;
+      if (this.following) {
+        this.following = false;
+        this.origin = page - this.last; // the page's clock carries on from where the show is
+      }
       if (page < this.soundUntil) {
         this.origin = page - this.last;
         return this.last;
