@@ -31,7 +31,6 @@ static void pageSize(int* width, int* height) {
     double cssW = 0, cssH = 0;
     emscripten_get_element_css_size(kCanvas, &cssW, &cssH);
     double ratio = emscripten_get_device_pixel_ratio();
-    s_pixelRatio = ratio;
     *width = (int)(cssW * ratio + 0.5);
     *height = (int)(cssH * ratio + 0.5);
     if (*width < 1) *width = 1;
@@ -39,6 +38,7 @@ static void pageSize(int* width, int* height) {
 }
 
 int initWindow(int width, int height) {
+    s_pixelRatio = emscripten_get_device_pixel_ratio();
     if (width == -1) pageSize(&width, &height);
     emscripten_set_canvas_element_size(kCanvas, width, height);
     windowWidth = width;
@@ -71,6 +71,7 @@ int initWindow(int width, int height) {
 /* Follows the page: a new size or pixel ratio reshapes the canvas and is reported like a
  * window's size. */
 static void followPage(void) {
+    s_pixelRatio = emscripten_get_device_pixel_ratio();
     int width, height;
     pageSize(&width, &height);
     if (width == windowWidth && height == windowHeight) return;
