@@ -1,8 +1,9 @@
 // The page as visitors whose browsers differ meet it, in one headless Chromium that lets
 // pages play sound only after a user activation and that serves the site under a second
 // name, http://demo.test, which is not a secure context:
-//   a tap on a touch screen starts the show and its music, and the picture keeps to the
-//     music heard through three stalls of the page and a freeze;
+//   a tap on a touch screen starts the show and its music, the picture keeps to the music
+//     heard through three stalls of the page and a freeze, and a later tap resumes the
+//     music the browser suspended;
 //   a change of the pixel ratio alone redraws the canvas in the new device pixels;
 //   a WebGL context lost draws nothing and says so, and once given back draws again;
 //   the page on http://demo.test plays its music all the same and says how, or, where the
@@ -66,6 +67,14 @@ const seconds = (t) => (t === null ? 'nothing' : `${t.toFixed(1)} s`);
 async function touchAndDrift(browser, url, out) {
   const page = await browser.newPage(640, 360);
   await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 1 });
+  // The page's audio contexts, for the test to suspend as the browser might.
+  await page.send('Page.addScriptToEvaluateOnNewDocument', { source: `{
+    const Made = AudioContext;
+    window.nvContexts = [];
+    window.AudioContext = class extends Made {
+      constructor(...args) { super(...args); nvContexts.push(this); }
+    };
+  }` });
   await page.goto(url);
   await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
   await page.tap(320, 180);
@@ -94,6 +103,11 @@ async function touchAndDrift(browser, url, out) {
   const after = await page.eval('Module.nvStatus().heard');
   check(d !== null && Math.abs(d) < LEAD_MAX,
     `... after 5 s frozen (lead ${say(d)}; the music went on from ${seconds(before)} to ${seconds(after)})`);
+
+  await page.eval('Promise.all(nvContexts.map((c) => c.suspend()))');
+  const suspended = await page.eval('Module.nvStatus().heard');
+  await page.tap(320, 180);
+  check(await musicPast(page, suspended + 1, 20000), 'a later tap resumes the music the browser suspended');
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
   await page.send('Page.close');
 }
