@@ -5,7 +5,8 @@
 //     heard through three stalls of the page and a freeze, and a later tap resumes the
 //     music the browser suspended;
 //   a change of the pixel ratio alone redraws the canvas in the new device pixels;
-//   a WebGL context lost draws nothing and says so, and once given back draws again;
+//   a WebGL context lost draws nothing and says so, and once given back draws the show
+//     again, without WebGL's complaints;
 //   the page on http://demo.test plays its music all the same and says how, or, where the
 //     browser offers no player there, runs silent and says why;
 //   a browser without WebGL keeps saying so after a click and a key.
@@ -136,11 +137,15 @@ async function pixelRatioAndLostContext(browser, url, out) {
   check((await page.eval('Module.nvClock.frames')) === lostAt, 'no frame is drawn while the context is lost');
   await page.screenshot(path.join(out, 'visitors_lost.png'));
 
+  const warnings = page.warnings.length;
   await page.eval('nvLoseContext.restoreContext()');
   const drawn = await page.waitFor(`Module.nvClock.frames > ${lostAt + 3}`, 10000, 'frames after the restore')
     .then(() => true, () => false);
   check(drawn, 'frames are drawn again once the context is back');
+  check(letterboxed(await rowsAfter(page, 2), 0, 720, 0), '... and they show the show');
   check((await page.eval(STATUS)) === '', '... and the word about the lost picture goes');
+  const complaints = page.warnings.slice(warnings).filter((w) => /WebGL|GL_/.test(w));
+  check(complaints.length === 0, `WebGL does not complain after the restore${complaints.length ? ` (${complaints.length}: ${complaints[0]})` : ''}`);
   await page.screenshot(path.join(out, 'visitors_restored.png'));
   check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
   await page.send('Page.close');

@@ -6,12 +6,8 @@
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
+#include "fixedgl.h"
 #include "webclock.h"
-
-/* Rebuilds what the GL layer made on the GL side after the browser gave a lost context
- * back. The GL layer defines it; until it does, nothing is rebuilt. */
-extern "C" void fixedgl_contextRestored(void);
-extern "C" __attribute__((weak)) void fixedgl_contextRestored(void) {}
 
 char* commandLineName = nullptr;
 int windowWidth = 0;
