@@ -1,8 +1,9 @@
 /*
  * The browser's device output, on the C side: Web Audio through an AudioWorklet
- * (fsound_web.js and fsound-worklet.js). The worklet asks the page for frames; the page
- * answers every request at once by mixing here (fsound_web_render), on its one thread, and
- * tells where the listener is (nv_sound_web_heard).
+ * (fsound_web.js and fsound-worklet.js), or through a ScriptProcessorNode on pages that
+ * offer no worklet (plain http from another host). The player asks the page for frames; the
+ * page answers every request at once by mixing here (fsound_web_render), on its one thread,
+ * and tells where the listener is (nv_sound_web_heard).
  */
 #include <algorithm>
 #include <new>
@@ -13,8 +14,9 @@
 
 /* The page's side (fsound_web.js). */
 extern "C" {
-/* Whether this page can play through an AudioWorklet at rate; remembers the rate for
- * Module.nvSoundStart, and starts at once if the page asked for sound before. */
+/* Whether this page can play Web Audio at rate, through a worklet or the fallback player;
+ * remembers the rate for Module.nvSoundStart, and starts at once if the page asked for
+ * sound before. */
 int nv_sound_web_open(int rate);
 /* The output frame reaching the listener now; negative while none has. */
 double nv_sound_web_heard(void);
@@ -50,7 +52,7 @@ class WebAudioOutput : public Output {
 Output* newDeviceOutput(int mixRate) {
     WebAudioOutput* o = make<WebAudioOutput>();
     if (!o) return nullptr;
-    // A page without AudioWorklet has no output.
+    // A browser with no player the page can use has no output (the page says why).
     if (!nv_sound_web_open(mixRate)) {
         delete o;
         setError(FSOUND_ERR_INIT);
