@@ -1,3 +1,6 @@
+/*
+ * The particle systems' common base: only its virtual destructor.
+ */
 #include "ParticleSystem.h"
 
 ParticleSystem::~ParticleSystem() {}

@@ -1,3 +1,7 @@
+/*
+ * The base the particle systems share, so that a scene can hold and delete any of them
+ * through one pointer.
+ */
 #ifndef PARTICLESYSTEM_H
 #define PARTICLESYSTEM_H
 

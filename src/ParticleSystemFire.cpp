@@ -1,3 +1,8 @@
+/*
+ * The fire particle system: particles added on request, placed at random in the
+ * spawn box, risen at one velocity and reborn in the box when too old. Every random
+ * number comes from rand(), never seeded, so every run lays out the same fountain.
+ */
 #include "ParticleSystemFire.h"
 
 #include <limits.h>

@@ -1,3 +1,7 @@
+/*
+ * The fire particle system behind the tower scene's fountain of flares: where the
+ * particles are and how old, advanced by the frame's time; no GL.
+ */
 #ifndef PARTICLESYSTEMFIRE_H
 #define PARTICLESYSTEMFIRE_H
 

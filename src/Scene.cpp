@@ -1,3 +1,6 @@
+/*
+ * The scene interface's defaults: a scene that draws nothing until a subclass does.
+ */
 #include "Scene.h"
 
 Scene::Scene() : pInfo(nullptr) {}

@@ -1,3 +1,7 @@
+/*
+ * The scene interface: what the driver calls once a frame, and the shared per-frame
+ * record every scene reads.
+ */
 #ifndef SCENE_H
 #define SCENE_H
 

@@ -1,3 +1,8 @@
+/*
+ * The logo scene: the picture loaded once through the library, then each frame the
+ * picture lit by the beat and the sixteen spectrum bars over it, in orthographic
+ * canvas units.
+ */
 #include "Scene0.h"
 
 #include <stdio.h>

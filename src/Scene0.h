@@ -1,3 +1,7 @@
+/*
+ * The logo scene: a picture and the spectrum's sixteen bands as bars, drawn on a
+ * canvas of its own.
+ */
 #ifndef SCENE0_H
 #define SCENE0_H
 

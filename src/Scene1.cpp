@@ -1,3 +1,9 @@
+/*
+ * The tower scene: loads its pictures, the tower model and the scroll text through the
+ * library, then every frame sets its camera and light and draws the ground, the far half
+ * of the scroller, the tower, the flares and the near half, and moves the fire and the
+ * scroller on.
+ */
 #include "Scene1.h"
 
 #include <math.h>

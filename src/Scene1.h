@@ -1,3 +1,7 @@
+/*
+ * The tower scene that the show plays: its pictures, model, fire and scroller, and the
+ * flare billboards it draws from the fire's particles.
+ */
 #ifndef SCENE1_H
 #define SCENE1_H
 

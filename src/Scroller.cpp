@@ -1,3 +1,7 @@
+/*
+ * The text scroller's base: keeping a padded copy of the text and moving the window
+ * along it.
+ */
 #include "Scroller.h"
 
 #include <stdlib.h>

@@ -1,3 +1,7 @@
+/*
+ * The text scroller's base: the text and the window of it that is shown, without any
+ * drawing.
+ */
 #ifndef SCROLLER_H
 #define SCROLLER_H
 

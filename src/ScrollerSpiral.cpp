@@ -1,3 +1,8 @@
+/*
+ * The spiral scroller: the helix's circle and tangents made once, each character's cell
+ * in the font picture, and each frame the visible characters drawn as half-transparent
+ * textured quads that rise a little further.
+ */
 #include "ScrollerSpiral.h"
 
 #include <GL/gl.h>

@@ -1,3 +1,6 @@
+/*
+ * The spiral scroller: the scroll text wound round the tower as a helix of characters.
+ */
 #ifndef SCROLLERSPIRAL_H
 #define SCROLLERSPIRAL_H
 

@@ -1,3 +1,6 @@
+/*
+ * What the scenes share with the driver: the library handle and the texture upload.
+ */
 #ifndef GLOBAL_H
 #define GLOBAL_H
 

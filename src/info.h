@@ -1,3 +1,6 @@
+/*
+ * The per-frame record passed from the driver to the scenes.
+ */
 #ifndef INFO_H
 #define INFO_H
 

@@ -1,3 +1,7 @@
+/*
+ * The music: the two pieces opened and the first started at start-up, and the
+ * end-of-stream callback that starts the second piece every time a piece ends.
+ */
 #include "music.h"
 
 #include <stdio.h>

@@ -1,3 +1,6 @@
+/*
+ * Vector arithmetic: component by component, the length in double precision.
+ */
 #include "vector.h"
 
 #include <math.h>

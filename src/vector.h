@@ -1,3 +1,6 @@
+/*
+ * Three-component vectors for the scenes' geometry.
+ */
 #ifndef VECTOR_H
 #define VECTOR_H
 
