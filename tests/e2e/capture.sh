@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # scripts/capture from the outside, at 320x180 on its own Xvfb, with no sound card:
+#   - an output that cannot be written is refused before the first frame;
 #   - the show, 5 s: exactly 300 frames and 5 s of picture, sound as long within one frame,
 #     the first frame as the reference image (the lossless read-back of that frame), and a
 #     second run decodes to the very same frames;
@@ -23,6 +24,17 @@ FRAME=$(( RATE / FPS )) # sound frames per picture frame: 735
 # output would fail on this driver, and the music would be missing.
 unset DISPLAY
 export SDL_AUDIODRIVER=nv-no-such-driver
+
+# ---- an output that cannot be written ----
+# Refused at once with status 2, before the show starts: without the check a minute would be
+# recorded first (the timeout stops that well before).
+for bad in /nonexistent/c.mp4 "$work"; do
+  status=0
+  timeout 30 "$capture" "$bad" --seconds 60 --fps $FPS --size ${W}x$H >/dev/null 2>"$work/bad.err" || status=$?
+  (( status == 2 )) || fail "output $bad: status $status, not 2: $(cat "$work/bad.err")"
+  ! grep -q "frames per second" "$work/bad.err" || fail "output $bad: the recording started: $(cat "$work/bad.err")"
+done
+echo "ok: an output in a missing folder, or a folder as the output, is refused before the show"
 
 # ---- the show ----
 for run in a b; do
