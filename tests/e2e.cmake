@@ -22,3 +22,4 @@ nv_script_test(e2e_fresh_clone ${CMAKE_CURRENT_SOURCE_DIR}/e2e/fresh_clone.sh LA
 if(NV_SANITIZE)
   nv_script_test(e2e_sanitized ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sanitized.sh LABELS e2e TIMEOUT 400)
 endif()
+nv_script_test(e2e_web_port ${CMAKE_CURRENT_SOURCE_DIR}/e2e/web_port.sh LABELS e2e TIMEOUT 120)
