@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built from this build with CPack and unpacked into a
-# temporary root. Its launcher answers --help and --version without a display, the package
+# temporary root. Its launcher answers --help and --version without a display and, started
+# without one, says what the demo needs before the demo's silent status 255; the package
 # depends on run-time libraries only and on every one its programs load, lintian finds no
 # error, and the desktop entry and metadata validate. Then the unpacked launcher is started
 # from an unrelated empty folder: the window opens, the music plays (the capture is the first
@@ -29,6 +30,16 @@ out=$(env -u DISPLAY "$launcher" --version) || fail "nork-velandor --version: st
 out=$(env -u DISPLAY "$root/usr/bin/nork" --version) || fail "nork --version: status $?"
 [[ "$out" == "nork (nork velandor) $version" ]] || fail "nork --version says: $out"
 echo "ok: --help and --version without a display ($version)"
+
+# Started without a display, the launcher says what is needed in one line and ends with the
+# demo's own status (the demo says nothing then).
+status=0
+env -u DISPLAY HOME="$work/nodisplay" "$launcher" >"$work/nodisplay.out" 2>"$work/nodisplay.err" || status=$?
+(( status == 255 )) || fail "nork-velandor without a display: status $status, not the demo's 255"
+[[ ! -s "$work/nodisplay.out" && $(wc -l <"$work/nodisplay.err") -eq 1 ]] &&
+  grep -q "X display.*xvfb-run .* nork-velandor$" "$work/nodisplay.err" ||
+  fail "nork-velandor without a display said: $(cat "$work/nodisplay.out" "$work/nodisplay.err")"
+echo "ok: without a display: $(cat "$work/nodisplay.err")"
 
 # Run-time dependencies only, and all of them: every library a program names (the libraries
 # those load come with their own packages' dependencies).
