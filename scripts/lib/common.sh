@@ -54,3 +54,14 @@ nv_build_web() {
   emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release -DNV_WEB_ARCHIVE="$archive" >/dev/null
   cmake --build "$web" -j"$NV_JOBS"
 }
+
+# nv_logged LOG COMMAND...: runs COMMAND with all its output appended to LOG, and shows on
+# standard error only the build's own progress from it, CMake's "[ 42%] Building ..." lines
+# (not the "Built target" lines of what was already up to date), so that a long build is
+# never silent and a quick one says nothing. Returns COMMAND's status.
+nv_logged() {
+  local log=$1
+  shift
+  "$@" 2>&1 | tee -a "$log" | awk '/^\[ *[0-9]+%\] / && !/\] Built target / { print; fflush() }' >&2
+  return "${PIPESTATUS[0]}"
+}

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The README's way in, on a fresh clone of the repository: scripts/install-deps is quiet and
 # succeeds when run again; scripts/run without a display says in one line what is needed,
-# before installing or building anything; with a display it builds the demo in the clone
-# and starts it from the clone's root, where it plays the music of the clone's data/ and
-# ends on q with status 0.
+# before installing or building anything; with a display it builds the demo in the clone,
+# showing its stages and the build's percentage, and starts it from the clone's root, where
+# it plays the music of the clone's data/ and ends on q with status 0.
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 clone="$work/clone"
@@ -51,8 +51,12 @@ sleep 3
 status=0
 finish || status=$?
 (( status == 0 )) || fail "q gave status $status"
-[[ ! -s "$work/run.out" && ! -s "$work/run.err" ]] ||
-  fail "the demo printed: $(cat "$work/run.out" "$work/run.err")"
+[[ ! -s "$work/run.out" ]] || fail "the demo printed: $(cat "$work/run.out")"
+# Standard error holds the stages and the first build's own percentage, nothing else.
+grep -q '^\[ *[0-9]*%\] Building' "$work/run.err" && grep -q '^scripts/run: building' "$work/run.err" ||
+  fail "the first build showed no progress: $(cat "$work/run.err")"
+! grep -v '^scripts/run: \|^\[ *[0-9]*%\] ' "$work/run.err" ||
+  fail "more than progress on standard error (above)"
 [[ $(tr -d '\0' <"$work/capture.raw" | head -c 1000 | wc -c) -gt 0 ]] ||
   fail "no music from the clone's data/"
 echo "ok: scripts/run built the clone's demo, which played and ended on q"
