@@ -58,10 +58,16 @@ nv_build_web() {
 # nv_logged LOG COMMAND...: runs COMMAND with all its output appended to LOG, and shows on
 # standard error only the build's own progress from it, CMake's "[ 42%] Building ..." lines
 # (not the "Built target" lines of what was already up to date), so that a long build is
-# never silent and a quick one says nothing. Returns COMMAND's status.
+# never silent and a quick one says nothing. If COMMAND fails, the end of LOG follows, with
+# where the whole of it is. Returns COMMAND's status.
 nv_logged() {
-  local log=$1
+  local log=$1 status
   shift
-  "$@" 2>&1 | tee -a "$log" | awk '/^\[ *[0-9]+%\] / && !/\] Built target / { print; fflush() }' >&2
-  return "${PIPESTATUS[0]}"
+  "$@" 2>&1 | tee -a "$log" | sed -u -n '/\] Built target /d; /^\[ *[0-9]\+%\] /p' >&2
+  status=${PIPESTATUS[0]}
+  if (( status != 0 )); then
+    tail -30 "$log" >&2
+    echo "scripts/$(basename "$0"): the build failed (whole log: $log)" >&2
+  fi
+  return "$status"
 }

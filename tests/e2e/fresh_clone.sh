@@ -29,11 +29,14 @@ start_xvfb 1280x1024x24
 (cd "$clone" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" exec scripts/run) \
   >"$work/run.out" 2>"$work/run.err" &
 pid=$!
-# The build comes first: give it a while on a loaded machine.
+# The build comes first: give it a while on a loaded machine. Its progress must show while
+# it builds, not all at once when it is done (a buffering filter would hold it back).
 win=""
+live=0
 for _ in $(seq 1 9000); do
   win=$(xdotool search --name '^nork velandor$' 2>/dev/null | head -1 || true)
   [[ -n "$win" ]] && break
+  [[ ! -e "$clone/build/src/velandor" ]] && grep -q '^\[ *[0-9]*%\] Building' "$work/run.err" && live=1
   if ! kill -0 $pid 2>/dev/null; then
     status=0
     wait $pid || status=$?
@@ -44,6 +47,7 @@ for _ in $(seq 1 9000); do
   sleep 0.1
 done
 [[ -n "$win" ]] || fail "no window after 15 minutes"
+(( live )) || fail "no progress shown while the demo was being built: $(cat "$work/run.err")"
 [[ $(readlink "/proc/$pid/exe") == "$clone/build/src/velandor" ]] ||
   fail "the process is $(readlink "/proc/$pid/exe"), not the clone's demo"
 [[ $(readlink "/proc/$pid/cwd") == "$clone" ]] || fail "not started from the clone's root"
