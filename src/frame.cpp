@@ -1,3 +1,8 @@
+/*
+ * The frame's arithmetic without GL: the monotonic clock in microseconds, the letterbox and
+ * its bounce on the beat, and the update of the per-frame record from the spectrum (its
+ * sixteen bands and the beat level that rises on a loud low bin and decays each frame).
+ */
 #include "frame.h"
 
 #include <math.h>
