@@ -1,4 +1,4 @@
-// Helpers for the archive and in-memory file tests: temporary directories,
+// Helpers for the archive and in-memory file tests: scratch folders,
 // files of chosen sizes, and an archive laid out like the demo's own.
 #ifndef TESTS_DAR_HELPERS_H
 #define TESTS_DAR_HELPERS_H
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "norklib_internal.h"
+#include "scratch_dir.h"
 
 namespace dar {
 
@@ -38,27 +39,9 @@ inline const std::vector<Entry>& carried() {
     return entries;
 }
 
-// A directory that is removed with everything in it.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        char pattern[] = "/tmp/nv-dar-XXXXXX";
-        char* made = mkdtemp(pattern);
-        EXPECT_NE(made, nullptr);
-        path = made ? made : "/tmp";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-// Changes the working directory for one scope.
-struct Chdir {
-    std::filesystem::path previous = std::filesystem::current_path();
-    explicit Chdir(const std::filesystem::path& to) { std::filesystem::current_path(to); }
-    ~Chdir() { std::filesystem::current_path(previous); }
-};
+// Scratch folders and changes of working directory, as every test makes them.
+using TempDir = nvt::ScratchDir;
+using Chdir = nvt::Chdir;
 
 inline void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::filesystem::create_directories(path.parent_path());

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "norklib.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -66,11 +67,8 @@ class Assets : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char tmpl[] = "/tmp/nv_assets_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        scratch = tmpl;
-        ASSERT_NE(getcwd(oldCwd, sizeof oldCwd), nullptr);
-        ASSERT_EQ(chdir(scratch.c_str()), 0);
+        ASSERT_TRUE(scratch.ok());
+        scratch.enter();
         lib = nork_new();
         ASSERT_NE(lib, nullptr);
         nork_dar_add_dir(lib, NV_SOURCE_ROOT);
@@ -80,9 +78,6 @@ protected:
         nork_image_delete(lib, &image);
         nork_oia_delete(lib, &model);
         nork_delete(lib);
-        unlink("DUMMY.RAW");
-        EXPECT_EQ(chdir(oldCwd), 0);
-        rmdir(scratch.c_str());
     }
 
     /* Loads a picture; checks its header bytes and that it holds nothing but
@@ -118,8 +113,7 @@ protected:
     nork_lib_t* lib = nullptr;
     nork_image_t* image = nullptr;
     nork_oia_t* model = nullptr;
-    std::string scratch;
-    char oldCwd[4096];
+    nvt::ScratchDir scratch{"nv_assets"};
 };
 
 const uint8_t* pixel(const nork_image_t* im, int x, int y)
@@ -552,9 +546,9 @@ const char* const kCommittedWith = "libpng 10639, zlib 1.2.13, FreeType 2.12.1";
 
 TEST(AssetGenerators, RewriteTheCommittedFilesByteForByte)
 {
-    char tmpl[] = "/tmp/nv_assets_gen_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    std::string dir = tmpl;
+    nvt::ScratchDir scratch("nv_assets_gen");
+    ASSERT_TRUE(scratch.ok());
+    std::string dir = scratch.str();
     for (const char* gen : {GEN_IMAGES, GEN_FONT, GEN_MODEL, GEN_TEXT}) {
         std::string cmd = std::string("'") + gen + "' '" + dir + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
@@ -570,12 +564,6 @@ TEST(AssetGenerators, RewriteTheCommittedFilesByteForByte)
     for (const char* name : pictures)
         if (readFile(dir + "/" + name) != readFile(std::string(NV_SOURCE_ROOT) + "/data/" + name))
             differing.push_back(name);
-    for (const char* name : plain)
-        unlink((dir + "/" + name).c_str());
-    for (const char* name : pictures)
-        unlink((dir + "/" + name).c_str());
-    rmdir(dir.c_str());
-
     if (!differing.empty() && toolVersions() != kCommittedWith)
         GTEST_SKIP() << differing.size() << " picture(s) differ, but they were made with " << kCommittedWith
                      << " and this machine has " << toolVersions();

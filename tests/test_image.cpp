@@ -9,7 +9,7 @@
 
 #include "norklib.h"
 #include "png_helpers.h"
-#include "scratch_dir.h"
+#include "scratch_lib.h"
 
 using namespace pngt;
 

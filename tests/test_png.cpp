@@ -11,7 +11,7 @@
 
 #include "png.h"
 #include "png_helpers.h"
-#include "scratch_dir.h"
+#include "scratch_lib.h"
 
 using namespace pngt;
 

@@ -25,6 +25,7 @@
 #include "fsound.h"
 #include "fsound_internal.h"
 #include "music.h"
+#include "scratch_dir.h"
 #include "sound_ogg.h"
 #include "spectrum.h"
 
@@ -82,21 +83,17 @@ class OutputCapture {
 class Sound : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/nv_sound_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        ASSERT_TRUE(scratch.ok());
+        dir = scratch.str();
         capture = dir + "/capture.raw";
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     }
     void TearDown() override {
         fsound_shutdown();
         mus = mus2 = nullptr;
         FSOUND_DSP_SetActive(FSOUND_DSP_GetFFTUnit(), 0);
         unsetenv("AUDIODEV");
-        EXPECT_EQ(chdir(cwd), 0);
-        EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
     }
 
     std::string writeClip(const std::string& name, const PcmClip& clip) {
@@ -143,8 +140,8 @@ class Sound : public ::testing::Test {
                 << what << ": frame " << i / 2 << " channel " << i % 2;
     }
 
+    nvt::ScratchDir scratch{"nv_sound"};
     std::string dir, capture;
-    char cwd[4096];
 };
 
 /* ---- the spectrum of a block, on its own ---- */
@@ -450,7 +447,7 @@ class Music : public Sound {
     void SetUp() override {
         Sound::SetUp();
         ASSERT_EQ(mkdir((dir + "/data").c_str(), 0700), 0);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        scratch.enter();
     }
 };
 

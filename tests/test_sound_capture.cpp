@@ -22,6 +22,7 @@
 #include "fsound_internal.h"
 #include "source_vorbis.h"
 #include "music.h"
+#include "scratch_dir.h"
 #include "sound_ogg.h"
 #include "spectrum.h"
 
@@ -33,12 +34,10 @@ const int kRate = 44100;
 class Capture : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/nv_capture_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        ASSERT_TRUE(scratch.ok());
+        dir = scratch.str();
         ASSERT_EQ(mkdir((dir + "/data").c_str(), 0700), 0);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        scratch.enter();
         setenv("FSOUND_OUTPUT", "capture", 1);
         unsetenv("FSOUND_CAPTURE_FPS");
         // Proof that no device is opened: SDL would fail on this driver.
@@ -51,8 +50,6 @@ class Capture : public ::testing::Test {
         unsetenv("FSOUND_OUTPUT");
         unsetenv("FSOUND_CAPTURE_FPS");
         unsetenv("SDL_AUDIODRIVER");
-        EXPECT_EQ(chdir(cwd), 0);
-        EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
     }
 
     std::string writeClip(const std::string& name, const PcmClip& clip) {
@@ -94,8 +91,8 @@ class Capture : public ::testing::Test {
         return printedAt;
     }
 
+    nvt::ScratchDir scratch{"nv_capture"};
     std::string dir;
-    char cwd[4096];
 };
 
 TEST_F(Capture, OutputIsChosenByTheEnvironment) {

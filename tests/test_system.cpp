@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "scratch_dir.h"
 #include "system.h"
 
 namespace fs = std::filesystem;
@@ -28,11 +29,9 @@ struct Freed {
 class SystemPaths : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/nv_system_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        oldCwd = fs::current_path();
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        ASSERT_TRUE(scratch.ok());
+        dir = scratch.str();
+        scratch.enter();
         oldUmask = umask(0);
         const char* home = getenv("HOME");
         hadHome = home != nullptr;
@@ -45,14 +44,6 @@ protected:
             setenv("HOME", oldHome.c_str(), 1);
         else
             unsetenv("HOME");
-        fs::current_path(oldCwd);
-        // Give back search rights taken away by a test so the tree can go.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
-            if (it->is_directory()) chmod(it->path().c_str(), 0700);
-        chmod(dir.c_str(), 0700);
-        fs::remove_all(dir, ec);
     }
 
     static mode_t modeOf(const std::string& p) {
@@ -75,8 +66,8 @@ protected:
         return n;
     }
 
+    nvt::ScratchDir scratch{"nv_system"};
     std::string dir;
-    fs::path oldCwd;
     mode_t oldUmask = 022;
     bool hadHome = false;
     std::string oldHome;
