@@ -1,13 +1,15 @@
 /*
- * PNG test inputs: images written with libpng (forcing a row filter), decoded
- * with libpng for comparison, PNG streams assembled chunk by chunk, and a
- * small NDAR archive image. Shared by the PNG and image tests and the benchmark.
+ * PNG test inputs and pictures: images written with libpng (forcing a row
+ * filter), in memory or to a file, decoded with libpng for comparison, PNG
+ * streams assembled chunk by chunk, and a small NDAR archive image. The one PNG
+ * writer of the tests and the benchmarks.
  */
 #ifndef TESTS_PNG_HELPERS_H
 #define TESTS_PNG_HELPERS_H
 
 #include <libpng16/png.h> /* libpng; "png.h" is the library's own decoder */
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 #include <zlib.h>
 
@@ -144,6 +146,32 @@ inline bool readPngRaw(const Bytes& file, Bytes* pixels, unsigned* w = nullptr, 
     if (colorType) *colorType = png_get_color_type(png, info);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
+}
+
+/* ---- files --------------------------------------------------------------- */
+
+inline Bytes readBytes(const std::string& path) {
+    Bytes b;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        unsigned char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
+        fclose(f);
+    }
+    return b;
+}
+
+inline bool writeBytes(const std::string& path, const Bytes& bytes) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+/* writePng into a file; false when libpng or the file refused. */
+inline bool writePngFile(const std::string& path, const PngSpec& spec, const Bytes& pixels) {
+    Bytes file = writePng(spec, pixels);
+    return !file.empty() && writeBytes(path, file);
 }
 
 /* ---- PNG streams assembled by hand ------------------------------------- */

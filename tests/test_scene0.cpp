@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
-#include <libpng16/png.h> /* libpng's own; "png.h" is the decoder's */
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -21,6 +20,8 @@
 
 #include "Scene0.h"
 #include "global.h"
+#include "png_helpers.h"
+#include "scratch_dir.h"
 #include "window.h"
 
 // The driver's handle lives in main.cpp, which the tests do not link.
@@ -43,35 +44,20 @@ const Rgb FLAT = {200, 100, 40};
 // Quadrants of the orientation picture: top left, top right, bottom left, bottom right.
 const Rgb QUADS[4] = {{250, 0, 0}, {0, 250, 0}, {0, 0, 250}, {250, 250, 0}};
 
-bool writePng(const std::string& path, int w, int h, const std::function<Rgb(int, int)>& at) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_write_info(png, info);
-    std::vector<png_byte> row(w * 4);
-    for (int y = 0; y < h; y++) {
+// An 8-bit RGBA picture of the colours at(x, y), rows unfiltered.
+bool writePicture(const std::string& path, int w, int h, const std::function<Rgb(int, int)>& at) {
+    pngt::Bytes rgba;
+    for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
             Rgb c = at(x, y);
-            row[x * 4 + 0] = (png_byte)c.r;
-            row[x * 4 + 1] = (png_byte)c.g;
-            row[x * 4 + 2] = (png_byte)c.b;
-            row[x * 4 + 3] = 255;
+            rgba.insert(rgba.end(), {(unsigned char)c.r, (unsigned char)c.g, (unsigned char)c.b, 255});
         }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return fclose(f) == 0;
+    pngt::PngSpec spec;
+    spec.width = (unsigned)w;
+    spec.height = (unsigned)h;
+    spec.colorType = PNG_COLOR_TYPE_RGBA;
+    spec.filters = PNG_FILTER_NONE;
+    return pngt::writePngFile(path, spec, rgba);
 }
 
 // A library handle whose only source is a directory; the tests swap it into
@@ -126,15 +112,14 @@ protected:
         commandLineName = name;
         initWindow(WIN_W, WIN_H);
 
-        char tmpl[] = "/tmp/nv_scene0_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        tmp = new std::string(tmpl);
+        scratch = new nvt::ScratchDir("nv_scene0");
+        ASSERT_TRUE(scratch->ok());
+        tmp = new std::string(scratch->str());
         // Decoding drops its pixel dump in the working directory: keep it in here.
-        oldCwd = new fs::path(fs::current_path());
-        fs::current_path(*tmp);
+        scratch->enter();
         for (const char* sub : {"flat/data", "quads/data", "empty"}) fs::create_directories(*tmp + "/" + sub);
-        ASSERT_TRUE(writePng(*tmp + "/flat/data/wisp.png", 16, 16, [](int, int) { return FLAT; }));
-        ASSERT_TRUE(writePng(*tmp + "/quads/data/wisp.png", 16, 16,
+        ASSERT_TRUE(writePicture(*tmp + "/flat/data/wisp.png", 16, 16, [](int, int) { return FLAT; }));
+        ASSERT_TRUE(writePicture(*tmp + "/quads/data/wisp.png", 16, 16,
                              [](int x, int y) { return QUADS[(y >= 8) * 2 + (x >= 8)]; }));
 
         flatLib = handleOn(*tmp + "/flat");
@@ -148,11 +133,8 @@ protected:
         if (flatLib) nork_delete(flatLib);
         // The window stays open until exit: closing the display unloads the GL
         // driver, and its caches would then be reported as leaks of no module.
-        if (oldCwd) fs::current_path(*oldCwd);
-        std::error_code ec;
-        if (tmp) fs::remove_all(*tmp, ec);
+        delete scratch;
         delete tmp;
-        delete oldCwd;
     }
 
     void SetUp() override {
@@ -178,8 +160,8 @@ protected:
         return frame;
     }
 
+    static nvt::ScratchDir* scratch;
     static std::string* tmp;
-    static fs::path* oldCwd;
     static nork_lib_t* flatLib;
     static Scene0* flat;
 
@@ -187,8 +169,8 @@ protected:
     float spectrum[512] = {};
 };
 
+nvt::ScratchDir* LogoScene::scratch = nullptr;
 std::string* LogoScene::tmp = nullptr;
-fs::path* LogoScene::oldCwd = nullptr;
 nork_lib_t* LogoScene::flatLib = nullptr;
 Scene0* LogoScene::flat = nullptr;
 

@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <string>
@@ -115,8 +114,7 @@ void writePicture(const std::string& path, const std::vector<unsigned char>& rgb
     spec.width = W;
     spec.height = LETTERBOX_H;
     spec.colorType = 2;
-    pngt::Bytes file = pngt::writePng(spec, rgb);
-    std::ofstream(path, std::ios::binary).write((const char*)file.data(), (std::streamsize)file.size());
+    EXPECT_TRUE(pngt::writePngFile(path, spec, rgb)) << path;
 }
 
 // Compares with the reference picture, tolerating what differs between GL
@@ -128,9 +126,8 @@ void compareWithReference(const std::string& name, const std::vector<unsigned ch
         writePicture(ref, rgb);
         return;
     }
-    std::ifstream in(ref, std::ios::binary);
-    ASSERT_TRUE(in) << "missing reference " << ref << " (NV_UPDATE_REFERENCES=1 makes it)";
-    pngt::Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    pngt::Bytes file = pngt::readBytes(ref);
+    ASSERT_FALSE(file.empty()) << "missing reference " << ref << " (NV_UPDATE_REFERENCES=1 makes it)";
     pngt::Bytes want;
     unsigned w = 0, h = 0;
     ASSERT_TRUE(pngt::readPngRaw(file, &want, &w, &h));
