@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "picture.h"
+
 namespace {
 
 const char* const kFocused[] = {"lit", "texture", "blend", "depth_cull", "list_arrays", "gouraud"};
@@ -28,25 +30,6 @@ double focusedMin(const std::string& name) { return name == "lit" ? kLitMin : kF
 // 0.8 plus ambient), so dropping lighting only shows in the alpha of the
 // scroller's far half, about 47 dB: a bar lower than 50 would not see it.
 const double kFrameMin = 50; /* dB */
-
-struct Picture {
-    int w = 0, h = 0;
-    std::vector<unsigned char> rgb;
-};
-
-bool readPpm(const std::string& path, Picture* p) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    int max = 0;
-    bool ok = fscanf(f, "P6 %d %d %d", &p->w, &p->h, &max) == 3 && max == 255 && fgetc(f) == '\n' && p->w > 0 &&
-              p->h > 0;
-    if (ok) {
-        p->rgb.resize((size_t)p->w * p->h * 3);
-        ok = fread(p->rgb.data(), 1, p->rgb.size(), f) == p->rgb.size();
-    }
-    fclose(f);
-    return ok;
-}
 
 std::string dirOf(const std::string& variant) { return std::string(NV_BINARY_DIR) + "/fixedgl/" + variant; }
 
@@ -64,9 +47,9 @@ std::string draw(const char* program, const std::string& variant, const char* fa
 
 // PSNR over the RGB values of case name, the layer's variant against real GL.
 double psnr(const std::string& variant, const char* name) {
-    Picture want, got;
+    nvt::Picture want, got;
     std::string file = std::string("/") + name + ".ppm";
-    if (!readPpm(dirOf("ref") + file, &want) || !readPpm(dirOf(variant) + file, &got)) {
+    if (!nvt::readPpm(dirOf("ref") + file, &want) || !nvt::readPpm(dirOf(variant) + file, &got)) {
         ADD_FAILURE() << "no picture " << file << " for " << variant;
         return -1;
     }
@@ -74,13 +57,7 @@ double psnr(const std::string& variant, const char* name) {
         ADD_FAILURE() << name << ": " << got.w << "x" << got.h << " instead of " << want.w << "x" << want.h;
         return -1;
     }
-    double sum = 0;
-    for (size_t i = 0; i < want.rgb.size(); i++) {
-        double d = (double)want.rgb[i] - got.rgb[i];
-        sum += d * d;
-    }
-    double mse = sum / (double)want.rgb.size();
-    double db = mse == 0 ? INFINITY : 10 * log10(255.0 * 255.0 / mse);
+    double db = nvt::psnr(want, got);
     printf("%-10s %-12s %6.2f dB\n", variant.c_str(), name, db);
     return db;
 }
