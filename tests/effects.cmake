@@ -1,6 +1,6 @@
 # The effects (vector math, fire particles, spiral scroller) and the model reader.
 # The effect tests compile just the sources they test; the scroller's GL calls are
-# answered by a recorder in the test itself, so no X server is needed.
+# answered by the tests' GL recorder, so no X server is needed.
 set(NV_SRC ${PROJECT_SOURCE_DIR}/src)
 
 nv_test(test_vector SOURCES test_vector.cpp ${NV_SRC}/vector.cpp LABELS unit)
@@ -10,7 +10,7 @@ nv_test(test_particles SOURCES test_particles.cpp ${NV_SRC}/ParticleSystem.cpp
         ${NV_SRC}/ParticleSystemFire.cpp LABELS unit)
 target_include_directories(test_particles PRIVATE ${NV_SRC})
 
-nv_test(test_scroller SOURCES test_scroller.cpp ${NV_SRC}/Scroller.cpp ${NV_SRC}/ScrollerSpiral.cpp
+nv_test(test_scroller SOURCES test_scroller.cpp gl_recorder.cpp ${NV_SRC}/Scroller.cpp ${NV_SRC}/ScrollerSpiral.cpp
         LABELS unit)
 target_include_directories(test_scroller PRIVATE ${NV_SRC})
 

@@ -1,6 +1,6 @@
 // The spiral scroller: the padded text and its window, the font table, the helix
 // tables, the per-frame scroll and the geometry that draw emits. draw's GL calls
-// land in a recorder defined below, so the quads can be checked one by one.
+// land in the tests' GL recorder, so the quads can be checked one by one.
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
@@ -11,61 +11,43 @@
 #include <vector>
 
 #include "ScrollerSpiral.h"
+#include "gl_recorder.h"
+
+using glrec::call;
+using glrec::Vertex;
 
 namespace {
 
-struct Vertex {
-    float s, t;     // texture coordinate in effect when the vertex was given
-    float x, y, z;
-};
+glrec::Record gl;
 
-struct GlRecord {
-    std::vector<std::string> state;  // every call but the per-vertex ones, in order
-    std::vector<Vertex> vertices;
-    std::vector<float> alphas;
-    float s = -1, t = -1;
-    int begins = 0;
-
-    void clear() { *this = GlRecord(); }
-};
-
-GlRecord gl;
-
-std::string call(const char* name, unsigned a, unsigned b = 0)
+// Starts a new record. The scroller draws its glyphs white and varies only
+// their alpha, so every colour given so far must be white.
+void restart()
 {
-    char buf[64];
-    snprintf(buf, sizeof buf, "%s %#x %#x", name, a, b);
-    return buf;
+    for (const glrec::Color& c : gl.colors) {
+        EXPECT_EQ(c.r, 1.0f);
+        EXPECT_EQ(c.g, 1.0f);
+        EXPECT_EQ(c.b, 1.0f);
+    }
+    gl.clear();
 }
+
+// draw's GL calls go to the record.
+class ScrollerDraw : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gl.clear();
+        glrec::recording = &gl;
+    }
+    void TearDown() override
+    {
+        restart();
+        glrec::recording = nullptr;
+    }
+};
 
 }  // namespace
-
-// The GL entry points that the scroller's draw uses.
-extern "C" {
-void glEnable(GLenum cap) { gl.state.push_back(call("enable", cap)); }
-void glBlendFunc(GLenum sf, GLenum df) { gl.state.push_back(call("blend", sf, df)); }
-void glBindTexture(GLenum target, GLuint tex) { gl.state.push_back(call("bind", target, tex)); }
-void glDepthMask(GLboolean flag) { gl.state.push_back(call("depthmask", flag)); }
-void glBegin(GLenum mode)
-{
-    gl.begins++;
-    gl.state.push_back(call("begin", mode));
-}
-void glEnd(void) { gl.state.push_back("end"); }
-void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a)
-{
-    EXPECT_EQ(r, 1.0f);
-    EXPECT_EQ(g, 1.0f);
-    EXPECT_EQ(b, 1.0f);
-    gl.alphas.push_back(a);
-}
-void glTexCoord2fv(const GLfloat* v)
-{
-    gl.s = v[0];
-    gl.t = v[1];
-}
-void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { gl.vertices.push_back({gl.s, gl.t, x, y, z}); }
-}
 
 namespace {
 
@@ -260,12 +242,12 @@ TEST(ScrollerHelix, UpdateWrapsOnThe288thCall)
     EXPECT_LT(sc.fScrollSoft, 0.001f);
 }
 
-TEST(ScrollerDraw, StateAndOneBatchOf288Quads)
+TEST_F(ScrollerDraw, StateAndOneBatchOf288Quads)
 {
     ScrollerSpiral sc;
     sc.setText("hello");
     sc.setFontTex(42);
-    gl.clear();
+    restart();
     sc.draw();
     const std::vector<std::string> want = {
         call("enable", GL_BLEND), call("blend", GL_SRC_ALPHA, GL_ONE), call("bind", GL_TEXTURE_2D, 42),
@@ -273,17 +255,17 @@ TEST(ScrollerDraw, StateAndOneBatchOf288Quads)
         call("blend", GL_ONE, GL_ZERO), call("enable", GL_DEPTH_TEST)};
     EXPECT_EQ(gl.state, want);
     ASSERT_EQ(gl.vertices.size(), 288u * 4);
-    ASSERT_EQ(gl.alphas.size(), 288u);
-    EXPECT_EQ(gl.alphas[0], 0.9f);
+    ASSERT_EQ(gl.colors.size(), 288u);
+    EXPECT_EQ(gl.colors[0].a, 0.9f);
 }
 
-TEST(ScrollerDraw, QuadsStandOnTheHelixFacingOutwards)
+TEST_F(ScrollerDraw, QuadsStandOnTheHelixFacingOutwards)
 {
     ScrollerSpiral sc;
     sc.setText("x");
     for (int i = 0; i < 5; i++)
         sc.update(0);
-    gl.clear();
+    restart();
     sc.draw();
     ASSERT_EQ(gl.vertices.size(), 288u * 4);
     for (int q = 0; q < 288; q++) {
@@ -310,7 +292,7 @@ TEST(ScrollerDraw, QuadsStandOnTheHelixFacingOutwards)
     }
 }
 
-TEST(ScrollerDraw, WindowRunsFromW288AtTheBottomToW1AtTheTop)
+TEST_F(ScrollerDraw, WindowRunsFromW288AtTheBottomToW1AtTheTop)
 {
     ScrollerSpiral sc;
     std::string text;
@@ -318,13 +300,13 @@ TEST(ScrollerDraw, WindowRunsFromW288AtTheBottomToW1AtTheTop)
         text += (char)('!' + i % 90);
     sc.setText(text.c_str());
     sc.hardscroll(36);
-    gl.clear();
+    restart();
     sc.draw();
     for (int q = 0; q < 288; q++)
         ASSERT_EQ(cellOfQuad(q), expectedCell(text[36 + 288 - q])) << "quad " << q;
 }
 
-TEST(ScrollerDraw, CharactersATurnApartShareTheirPlaceATurnLower)
+TEST_F(ScrollerDraw, CharactersATurnApartShareTheirPlaceATurnLower)
 {
     ScrollerSpiral sc;
     std::string text = repeat(' ', 400);
@@ -332,7 +314,7 @@ TEST(ScrollerDraw, CharactersATurnApartShareTheirPlaceATurnLower)
     text[136] = 'b';
     sc.setText(text.c_str());
     sc.hardscroll(36);
-    gl.clear();
+    restart();
     sc.draw();
     int qa = -1, qb = -1;
     for (int q = 0; q < 288; q++) {
@@ -353,13 +335,13 @@ TEST(ScrollerDraw, CharactersATurnApartShareTheirPlaceATurnLower)
     // rises by the one step.
     for (int i = 0; i < 287; i++)
         sc.update(0);
-    gl.clear();
+    restart();
     sc.draw();
     Vertex before = gl.vertices[4 * qb];
     ASSERT_EQ(cellOfQuad(qb), expectedCell('b'));
     sc.update(0);
     ASSERT_EQ(sc.iPos, 72);
-    gl.clear();
+    restart();
     sc.draw();
     int qb2 = qb + 36;
     ASSERT_EQ(cellOfQuad(qb2), expectedCell('b'));
@@ -369,10 +351,10 @@ TEST(ScrollerDraw, CharactersATurnApartShareTheirPlaceATurnLower)
     EXPECT_NEAR(after.y - before.y, 0.1, 1e-3);
 }
 
-TEST(ScrollerDraw, NoTextOrAShortWindowReadsNothingBeyondTheBuffer)
+TEST_F(ScrollerDraw, NoTextOrAShortWindowReadsNothingBeyondTheBuffer)
 {
     ScrollerSpiral none;
-    gl.clear();
+    restart();
     none.draw();  // before any text: blank cells, no crash
     ASSERT_EQ(gl.vertices.size(), 288u * 4);
     for (int q = 0; q < 288; q++)
@@ -381,7 +363,7 @@ TEST(ScrollerDraw, NoTextOrAShortWindowReadsNothingBeyondTheBuffer)
     ScrollerSpiral shortWindow;
     shortWindow.setLen(4);
     shortWindow.setText("ab");
-    gl.clear();
+    restart();
     shortWindow.draw();
     ASSERT_EQ(gl.vertices.size(), 288u * 4);
     EXPECT_EQ(cellOfQuad(287), expectedCell('b'));
