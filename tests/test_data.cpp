@@ -303,35 +303,36 @@ TEST(MalformedArchive, TheSmallArchiveIsFineAsWritten) {
     EXPECT_EQ(nl_dar_find(lib.nl(), image.data(), image.size, "bb"), 21);
 }
 
-TEST(MalformedArchive, WrongMagicRecordsNothing) {
+// Damage to the header or the directory's head: the lookup stops at the fault,
+// with the trace showing how far it read, and the loader refuses the image.
+struct HeaderDamage {
+    const char* name;
+    void (*damage)(Bytes& b);
+    const char* trace;
+};
+void PrintTo(const HeaderDamage& d, std::ostream* os) { *os << d.name; }
+
+const HeaderDamage kHeaderDamages[] = {
+    {"WrongMagicRecordsNothing", [](Bytes& b) { b[3] = 'X'; }, "Started\n"},
+    {"WrongDirectoryTag", [](Bytes& b) { b[29 + 2] = 'X'; }, "Started\nSize: 58\nDir offset: 29\n"},
+    {"EmptyDirectoryAfterThreeEntries", [](Bytes& b) { put16(b, 29 + 3, 0); },
+     "Started\nSize: 58\nDir offset: 29\nDir entries: 0\n"},
+};
+
+class DamagedHeader : public ::testing::TestWithParam<HeaderDamage> {};
+
+TEST_P(DamagedHeader, LookupStopsAtTheFault) {
     Bytes b = small();
-    b[3] = 'X';
+    GetParam().damage(b);
     Image image(b);
     Lib lib;
     EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
-    EXPECT_EQ(lib.trace(), "Started\n");
+    EXPECT_EQ(lib.trace(), GetParam().trace);
     expectRejected(b, "a");
 }
 
-TEST(MalformedArchive, WrongDirectoryTag) {
-    Bytes b = small();
-    b[29 + 2] = 'X';
-    Image image(b);
-    Lib lib;
-    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
-    EXPECT_EQ(lib.trace(), "Started\nSize: 58\nDir offset: 29\n");
-    expectRejected(b, "a");
-}
-
-TEST(MalformedArchive, EmptyDirectoryAfterThreeEntries) {
-    Bytes b = small();
-    put16(b, 29 + 3, 0);
-    Image image(b);
-    Lib lib;
-    EXPECT_EQ(nork_dar_getPos(lib.handle, image.data(), "a"), -1);
-    EXPECT_EQ(lib.trace(), "Started\nSize: 58\nDir offset: 29\nDir entries: 0\n");
-    expectRejected(b, "a");
-}
+INSTANTIATE_TEST_SUITE_P(MalformedArchive, DamagedHeader, ::testing::ValuesIn(kHeaderDamages),
+                         [](const ::testing::TestParamInfo<HeaderDamage>& info) { return info.param.name; });
 
 TEST(MalformedArchive, DirectoryOffsetPastTheEnd) {
     for (uint32_t dir : {58u, 54u, 1000u, 0x7fffffffu, 0xffffffffu}) {
