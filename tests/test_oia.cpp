@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "norklib.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ Bytes model(unsigned char mode, unsigned count, unsigned stride)
         b.push_back((unsigned char)(i * 7 + i / 251));
     return b;
 }
+
+// A file the reader refuses with a message, and the message it must print.
+struct Refused {
+    const char* what;
+    Bytes file;
+    const char* printed;
+};
 
 class Oia : public ::testing::Test {
 protected:
@@ -56,6 +64,16 @@ protected:
             EXPECT_EQ(printed, "");
         EXPECT_TRUE(rc == 0 || rc == -1);
         return rc == 0 ? po : nullptr;  // a failed read has released the record
+    }
+
+    void expectRefused(const std::vector<Refused>& cases)
+    {
+        for (const Refused& c : cases) {
+            SCOPED_TRACE(c.what);
+            std::string out;
+            EXPECT_EQ(read(c.file, &out), nullptr);
+            EXPECT_EQ(out, c.printed);
+        }
     }
 
     nork_lib_t* lib = nullptr;
@@ -151,28 +169,26 @@ TEST_F(Oia, CountZeroIsAValidEmptyModel)
 
 TEST_F(Oia, UnsupportedModesPrintTheirByte)
 {
-    std::string out;
-    EXPECT_EQ(read(model(0x03, 1, 12), &out), nullptr);
-    EXPECT_EQ(out, "Mode ->03 not supported!\n");
-    EXPECT_EQ(read(model(0xFF, 1, 12), &out), nullptr);
-    EXPECT_EQ(out, "Mode ->ff not supported!\n");
-    for (unsigned char mode : {0x00, 0x04, 0x08, 0x0C, 0x10}) {
-        EXPECT_EQ(read(header(0, mode, 0), &out), nullptr);
-        char want[64];
-        snprintf(want, sizeof want, "Mode ->%02x not supported!\n", mode);
-        EXPECT_EQ(out, want);
-    }
+    std::vector<Refused> cases = {
+        {"mode 03 with data", model(0x03, 1, 12), "Mode ->03 not supported!\n"},
+        {"mode ff with data", model(0xFF, 1, 12), "Mode ->ff not supported!\n"},
+        {"mode 00", header(0, 0x00, 0), "Mode ->00 not supported!\n"},
+        {"mode 04", header(0, 0x04, 0), "Mode ->04 not supported!\n"},
+        {"mode 08", header(0, 0x08, 0), "Mode ->08 not supported!\n"},
+        {"mode 0c", header(0, 0x0C, 0), "Mode ->0c not supported!\n"},
+        {"mode 10", header(0, 0x10, 0), "Mode ->10 not supported!\n"},
+    };
+    expectRefused(cases);
 }
 
 TEST_F(Oia, ExtendedModeByteIsCheckedBeforeTheMode)
 {
-    std::string out;
-    EXPECT_EQ(read(header(1, 0x0E, 0), &out), nullptr);
-    EXPECT_EQ(out, "Extended modes not supported!\n");
-    EXPECT_EQ(read(header(1, 0xFF, 0), &out), nullptr);
-    EXPECT_EQ(out, "Extended modes not supported!\n");
-    EXPECT_EQ(read(header(0x80, 0x03, 0), &out), nullptr);
-    EXPECT_EQ(out, "Extended modes not supported!\n");
+    std::vector<Refused> cases = {
+        {"extended 1, a good mode", header(1, 0x0E, 0), "Extended modes not supported!\n"},
+        {"extended 1, a bad mode", header(1, 0xFF, 0), "Extended modes not supported!\n"},
+        {"extended 80, a bad mode", header(0x80, 0x03, 0), "Extended modes not supported!\n"},
+    };
+    expectRefused(cases);
 }
 
 TEST_F(Oia, WrongMagicFailsSilently)
@@ -215,16 +231,9 @@ protected:
     void SetUp() override
     {
         Oia::SetUp();
-        dir = std::string(NV_BINARY_DIR) + "/oia_files_" + std::to_string(getpid());
-        mkdir(dir.c_str(), 0755);
+        ASSERT_TRUE(scratch.ok());
+        dir = scratch.str();
         ASSERT_EQ(nork_dar_add_dir(lib, dir.c_str()), 0);
-    }
-    void TearDown() override
-    {
-        for (const std::string& f : files)
-            unlink(f.c_str());
-        rmdir(dir.c_str());
-        Oia::TearDown();
     }
     void put(const char* name, const Bytes& b)
     {
@@ -235,7 +244,6 @@ protected:
             ASSERT_EQ(fwrite(b.data(), 1, b.size(), f), b.size());
         }
         fclose(f);
-        files.push_back(path);
     }
     nork_oia_t* load(const char* name, std::string* out)
     {
@@ -245,8 +253,8 @@ protected:
         return po;
     }
 
+    nvt::ScratchDir scratch{"nv_oia"};
     std::string dir;
-    std::vector<std::string> files;
 };
 
 TEST_F(OiaFiles, LoadByNameFromARegisteredDirectory)
