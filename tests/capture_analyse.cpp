@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "picture.h"
+
 namespace {
 
 const int kBlack = 40;           /* brightest channel value still counted as black */
@@ -95,18 +97,8 @@ int compare(int w, int h, const char* a, const char* b) {
         fprintf(stderr, "nv_capture_analyse: cannot read two %dx%d pictures\n", w, h);
         return 1;
     }
-    double sum = 0;
-    size_t far = 0;
-    for (size_t i = 0; i < size; i += 3) {
-        int worst = 0;
-        for (int c = 0; c < 3; c++) {
-            int d = abs((int)pa[i + c] - (int)pb[i + c]);
-            sum += d;
-            worst = std::max(worst, d);
-        }
-        if (worst > kFarOff) far++;
-    }
-    printf("%.3f %.5f\n", sum / size, (double)far / (size / 3));
+    nvt::Difference d = nvt::difference(pa.data(), pb.data(), size / 3, kFarOff);
+    printf("%.3f %.5f\n", d.mean, (double)d.farPixels / (size / 3));
     return 0;
 }
 

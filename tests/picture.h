@@ -1,7 +1,9 @@
 /*
  * Picture comparison for the tests: 8-bit RGB pictures read from binary PPM or
- * from any PNG (through libpng), cut to an area, and compared by PSNR. The GL
- * layer's test calls it directly, the browser's picture script through nv_psnr.
+ * from any PNG (through libpng), cut to an area, and compared by PSNR or by
+ * their differences value by value. The GL layer's and the tower scene's tests
+ * call it directly, the browser's picture script through nv_psnr and the
+ * capture test through nv_capture_analyse.
  */
 #ifndef TESTS_PICTURE_H
 #define TESTS_PICTURE_H
@@ -9,6 +11,7 @@
 #include <libpng16/png.h> /* libpng; "png.h" is the library's own decoder */
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -87,6 +90,32 @@ inline double psnr(const Picture& a, const Picture& b) {
     }
     double mse = sum / (double)a.rgb.size();
     return mse == 0 ? INFINITY : 10 * log10(255.0 * 255.0 / mse);
+}
+
+/* How far apart two pictures of `pixels` RGB pixels are, value by value: the
+ * mean absolute difference of the channel values, and how many values and how
+ * many pixels (in some channel) are off by more than `bound`. */
+struct Difference {
+    double mean = 0;
+    size_t farValues = 0;
+    size_t farPixels = 0;
+};
+
+inline Difference difference(const unsigned char* a, const unsigned char* b, size_t pixels, int bound) {
+    Difference d;
+    double sum = 0;
+    for (size_t i = 0; i < pixels * 3; i += 3) {
+        int worst = 0;
+        for (int c = 0; c < 3; c++) {
+            int off = abs((int)a[i + c] - (int)b[i + c]);
+            sum += off;
+            if (off > bound) d.farValues++;
+            if (off > worst) worst = off;
+        }
+        if (worst > bound) d.farPixels++;
+    }
+    d.mean = pixels ? sum / (double)(pixels * 3) : 0;
+    return d;
 }
 
 }  // namespace nvt

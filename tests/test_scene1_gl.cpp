@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "picture.h"
 #include "png_helpers.h"
 
 #include "ParticleSystemFire.h"
@@ -133,14 +134,9 @@ void compareWithReference(const std::string& name, const std::vector<unsigned ch
     ASSERT_TRUE(pngt::readPngRaw(file, &want, &w, &h));
     ASSERT_EQ(w, (unsigned)W);
     ASSERT_EQ(h, (unsigned)LETTERBOX_H);
-    size_t far = 0;
-    double sum = 0;
-    for (size_t i = 0; i < rgb.size(); i++) {
-        int d = abs((int)rgb[i] - (int)want[i]);
-        sum += d;
-        if (d > 48) far++;
-    }
-    double mean = sum / (double)rgb.size();
+    nvt::Difference d = nvt::difference(rgb.data(), want.data(), rgb.size() / 3, 48);
+    double mean = d.mean;
+    size_t far = d.farValues;
     bool ok = mean < 2.0 && far < rgb.size() / 200;
     if (!ok) {
         std::string actual = std::string(NV_BINARY_DIR) + "/" + name + ".actual.png";
