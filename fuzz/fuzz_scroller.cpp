@@ -1,8 +1,7 @@
 // Arbitrary bytes as the scroller's text: set it, scroll through it frame by frame,
 // look every visible character up in the font and draw the helix. The GL calls of
-// draw are answered here: they check that the geometry and texture coordinates
-// stay finite and inside the font image.
-#include <GL/gl.h>
+// draw go to the tests' GL recorder, and the recorded geometry and texture
+// coordinates must stay finite and inside the font image.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -11,35 +10,29 @@
 #include <cmath>
 
 #include "ScrollerSpiral.h"
+#include "gl_recorder.h"
 
 namespace {
-int vertices;
+
+glrec::Record gl;
+
+// One frame's drawing: 288 quads a batch, every vertex finite, every texture
+// coordinate inside the font image.
+void drawChecked(ScrollerSpiral& sc)
+{
+    gl.clear();
+    sc.draw();
+    if (gl.vertices.size() != 288 * 4 * (size_t)gl.begins)
+        abort();
+    for (const glrec::Vertex& v : gl.vertices) {
+        if (!(v.s >= 0 && v.s < 1 && v.t >= 0 && v.t < 1))
+            abort();
+        if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+            abort();
+    }
 }
 
-extern "C" {
-void glEnable(GLenum) {}
-void glBlendFunc(GLenum, GLenum) {}
-void glBindTexture(GLenum, GLuint) {}
-void glDepthMask(GLboolean) {}
-void glBegin(GLenum) { vertices = 0; }
-void glEnd(void)
-{
-    if (vertices != 288 * 4)
-        abort();
-}
-void glColor4f(GLfloat, GLfloat, GLfloat, GLfloat) {}
-void glTexCoord2fv(const GLfloat* v)
-{
-    if (!(v[0] >= 0 && v[0] < 1 && v[1] >= 0 && v[1] < 1))
-        abort();
-}
-void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
-{
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
-        abort();
-    vertices++;
-}
-}
+}  // namespace
 
 // The whole window, terminator included, lies inside the buffer and every character
 // of it has a cell.
@@ -71,25 +64,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     memcpy(text, data, size);
     text[size] = '\0';
 
+    glrec::recording = &gl;
     ScrollerSpiral sc;
     sc.setLen(len);
     sc.setText(size % 2 ? nullptr : text);
     sc.setText(text);
     checkWindow(sc, len);
-    sc.draw();
+    drawChecked(sc);
     for (int f = 0; f < frames; f++) {
         int pos = sc.iPos;
         sc.update(0.02f);
         if (sc.iPos != pos) {
             checkWindow(sc, len);
-            sc.draw();
+            drawChecked(sc);
         }
     }
     for (int i = 0; i < steps; i++) {
         sc.hardscroll(36);
         checkWindow(sc, len);
     }
-    sc.draw();
+    drawChecked(sc);
     free(text);
     return 0;
 }
