@@ -91,6 +91,7 @@ void glGetFloatv(GLenum, GLfloat* params) {
     static const GLfloat identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     memcpy(params, identity, sizeof identity);
 }
+void glGetIntegerv(GLenum pname, GLint* params) { *params = pname == GL_UNPACK_ALIGNMENT ? 4 : 0; }
 
 /* Ignored. */
 void glClear(GLbitfield) {}
@@ -105,6 +106,7 @@ void glLightModelf(GLenum, GLfloat) {}
 void glLightfv(GLenum, GLenum, const GLfloat*) {}
 void glLoadIdentity(void) {}
 void glMaterialfv(GLenum, GLenum, const GLfloat*) {}
+void glPixelStorei(GLenum, GLint) {}
 void glOrtho(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble) {}
 void glPopMatrix(void) {}
 void glPushMatrix(void) {}

@@ -1,8 +1,8 @@
 /*
  * A GL that draws nothing: the entry points the demo's frame calls, answered
  * without a context by tests/gl_recorder.cpp, for tests and benchmarks that
- * link it in place of libGL's. Names are handed out counting up from 1 and the
- * model-view matrix reads as the identity.
+ * link it in place of libGL's. Names are handed out counting up from 1, the
+ * model-view matrix reads as the identity and the unpack alignment as GL's 4.
  *
  * While glrec::recording points at a Record, the calls that set state and the
  * vertices given between glBegin and glEnd are written into it; otherwise every
