@@ -180,7 +180,6 @@ const int kKeptArrayMin = 64;          /* vertices: smaller client arrays join t
 const size_t kMaxKeptArrays = 16;      /* the least recently drawn is dropped past this */
 const float kCullMargin = 1e-5f;       /* device-coordinate area: thinner quads go to GL to decide */
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-const float kIdentity3[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
 struct Program {
     GLuint id = 0;
@@ -659,21 +658,16 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
     k.normals = normals && d.lit;
     // Unlit vertices go into clip space here, by the product GL would use, so
     // that a new model-view (a flare's) does not end the batch.
-    float mvp[16];
-    for (int r = 0; r < 4; r++)
-        for (int c = 0; c < 4; c++)
-            mvp[4 * c + r] = d.projection[r] * d.modelview[4 * c] + d.projection[4 + r] * d.modelview[4 * c + 1] +
-                             d.projection[8 + r] * d.modelview[4 * c + 2] + d.projection[12 + r] * d.modelview[4 * c + 3];
     k.clipSpace = !d.lit;
     memcpy(k.modelview, k.clipSpace ? kIdentity : d.modelview, sizeof k.modelview);
     memcpy(k.projection, k.clipSpace ? kIdentity : d.projection, sizeof k.projection);
-    memcpy(k.normal, d.lit ? d.normal : kIdentity3, sizeof k.normal);
+    memcpy(k.normal, d.normal, sizeof k.normal);
 
     if (l.batching && (memcmp(&k, &l.key, sizeof k) != 0 || l.vertexCount + n > kMaxBatchVertices)) esFlush();
     if (n > kMaxBatchVertices) {
         // 16-bit indices cannot reach past this; the vertices are written out by
         // their indices, so the index of each is its place in the piece.
-        drawWrittenOut(k, mvp, mode, v, n);
+        drawWrittenOut(k, d.mvp, mode, v, n);
         return;
     }
     if (!l.batching) {
@@ -684,7 +678,7 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
     }
     if (mode == fgl::QUADS) {
         // Only the quads GL would draw go up.
-        std::vector<bool> keep = quadsToDraw(mvp, v, n);
+        std::vector<bool> keep = quadsToDraw(d.mvp, v, n);
         std::vector<Vertex>& drawn = l.quads;
         drawn.clear();
         for (int q = 0; q + 3 < n; q += 4)
@@ -695,7 +689,7 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
     size_t before = l.indices.size();
     appendIndices(mode, l.vertexCount, n, l.indices);
     if (l.indices.size() == before) return;
-    for (int i = 0; i < n; i++) appendVertex(k, mvp, v[i], l.vertices);
+    for (int i = 0; i < n; i++) appendVertex(k, d.mvp, v[i], l.vertices);
     l.vertexCount += n;
 }
 
@@ -715,7 +709,7 @@ bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int co
     k.normals = hasNormal && d.lit;
     memcpy(k.modelview, d.modelview, sizeof k.modelview);
     memcpy(k.projection, d.projection, sizeof k.projection);
-    memcpy(k.normal, d.lit ? d.normal : kIdentity3, sizeof k.normal);
+    memcpy(k.normal, d.normal, sizeof k.normal);
     if (!prepare(k)) return true;
 
     KeptArray& kept = l.kept[a.pointer];

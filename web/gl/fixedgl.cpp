@@ -34,6 +34,7 @@ struct Matrix {
     float m[16];
 };
 const Matrix kIdentity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+const float kIdentity3[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 
 /* a * b, each element summed left to right in float. */
 Matrix multiply(const Matrix& a, const Matrix& b) {
@@ -128,17 +129,22 @@ fgl::Vertex vertex(const float pos[3], const float* normal, const float* tex) {
     return v;
 }
 
-/* The state a primitive is drawn with now; normal receives the normal matrix. */
-fgl::Draw currentDraw(float normal[9]) {
+/* The state a primitive is drawn with now. */
+fgl::Draw currentDraw() {
     State& s = S();
     fgl::Draw d;
     d.lit = s.lighting && !fgl::g_breaks.lighting;
     d.texturing = s.texturing && !fgl::g_breaks.texture;
     const Matrix& mv = s.stacks[0][s.depth[0]];
+    const Matrix& projection = s.stacks[1][s.depth[1]];
     d.modelview = mv.m;
-    d.projection = s.stacks[1][s.depth[1]].m;
-    normalMatrix(mv, normal);
-    d.normal = normal;
+    d.projection = projection.m;
+    Matrix mvp = multiply(projection, mv);
+    memcpy(d.mvp, mvp.m, sizeof d.mvp);
+    if (d.lit)
+        normalMatrix(mv, d.normal);
+    else
+        memcpy(d.normal, kIdentity3, sizeof d.normal);
     d.lighting = &s.lit;
     d.color = s.color;
     return d;
@@ -146,8 +152,7 @@ fgl::Draw currentDraw(float normal[9]) {
 
 void drawPrimitive(GLenum mode, const std::vector<fgl::Vertex>& v, bool normals) {
     if (v.empty()) return;
-    float normal[9];
-    fgl::esPrimitive(currentDraw(normal), mode, v.data(), (int)v.size(), normals);
+    fgl::esPrimitive(currentDraw(), mode, v.data(), (int)v.size(), normals);
 }
 
 void copy4(float* to, const GLfloat* from) { memcpy(to, from, 4 * sizeof(float)); }
@@ -358,8 +363,7 @@ void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     bool hasNormal = s.arrayFormat == GL_N3F_V3F || s.arrayFormat == GL_T2F_N3F_V3F;
     size_t normalAt = hasTex ? 2 : 0, posAt = normalAt + (hasNormal ? 3 : 0);
     size_t stride = s.arrayStride ? (size_t)s.arrayStride : (posAt + 3) * sizeof(float);
-    float normal[9];
-    if (fgl::esKeptArray(currentDraw(normal), mode, {s.arrayFormat, (int)stride, s.arrayPointer}, first, count)) return;
+    if (fgl::esKeptArray(currentDraw(), mode, {s.arrayFormat, (int)stride, s.arrayPointer}, first, count)) return;
     s.vertices.clear();
     for (GLsizei i = 0; i < count; i++) {
         float f[8];

@@ -33,14 +33,16 @@ struct Lighting {
     int localViewer; /* GL_LIGHT_MODEL_LOCAL_VIEWER */
 };
 
-/* The state a primitive is drawn with. Matrices are column-major; normal is the
- * inverse transpose of the model-view's upper 3x3. */
+/* The state a primitive is drawn with. Matrices are column-major; mvp is the
+ * projection times the model-view, normal the inverse transpose of the
+ * model-view's upper 3x3 when lit (the identity when not). */
 struct Draw {
     bool lit;       /* GL_LIGHTING enabled */
     bool texturing; /* GL_TEXTURE_2D enabled; es.cpp also asks whether the bound texture is complete */
     const float* modelview;
     const float* projection;
-    const float* normal;
+    float mvp[16];
+    float normal[9];
     const Lighting* lighting;
     const float* color; /* the current colour, for arrays without colours */
 };
