@@ -480,34 +480,25 @@ void appendIndices(GLenum mode, int base, int n, std::vector<uint16_t>& out) {
     }
 }
 
-/* The quads of fgl::QUADS that a culling GL would discard whole: both triangles
- * facing the culled way by a clear margin, all corners in front of the eye.
- * Anything doubtful is left to GL. */
-std::vector<bool> quadsToDraw(const float* mvp, const fgl::Vertex* v, int n) {
-    const Passed& s = L().passed;
-    std::vector<bool> keep((size_t)n / 4, true);
-    if (!s.cullFace) return keep;
-    for (int q = 0; q + 3 < n; q += 4) {
-        float x[4], y[4];
-        bool front = true;
-        for (int i = 0; i < 4; i++) {
-            const float* p = v[q + i].pos;
-            float w = mvp[3] * p[0] + mvp[7] * p[1] + mvp[11] * p[2] + mvp[15];
-            if (!(w > 1e-6f)) front = false;
-            x[i] = (mvp[0] * p[0] + mvp[4] * p[1] + mvp[8] * p[2] + mvp[12]) / w;
-            y[i] = (mvp[1] * p[0] + mvp[5] * p[1] + mvp[9] * p[2] + mvp[13]) / w;
-        }
-        if (!front) continue;
-        auto area = [&](int a, int b, int c) {
-            return (x[b] - x[a]) * (y[c] - y[a]) - (x[c] - x[a]) * (y[b] - y[a]);
-        };
-        float a1 = area(0, 1, 2), a2 = area(0, 2, 3);
-        // Counter-clockwise is the front.
-        bool frontCulled = s.cullMode != GL_BACK && a1 > kCullMargin && a2 > kCullMargin;
-        bool backCulled = s.cullMode != GL_FRONT && a1 < -kCullMargin && a2 < -kCullMargin;
-        if (frontCulled || backCulled) keep[(size_t)q / 4] = false;
+/* Whether a culling GL would discard quad q (four vertices of fgl::QUADS) whole:
+ * both triangles facing the culled way by a clear margin, all corners in front
+ * of the eye. Anything doubtful is left to GL. */
+bool culledWhole(const float* mvp, const fgl::Vertex* q) {
+    float x[4], y[4];
+    for (int i = 0; i < 4; i++) {
+        const float* p = q[i].pos;
+        float w = mvp[3] * p[0] + mvp[7] * p[1] + mvp[11] * p[2] + mvp[15];
+        if (!(w > 1e-6f)) return false;
+        x[i] = (mvp[0] * p[0] + mvp[4] * p[1] + mvp[8] * p[2] + mvp[12]) / w;
+        y[i] = (mvp[1] * p[0] + mvp[5] * p[1] + mvp[9] * p[2] + mvp[13]) / w;
     }
-    return keep;
+    auto area = [&](int a, int b, int c) { return (x[b] - x[a]) * (y[c] - y[a]) - (x[c] - x[a]) * (y[b] - y[a]); };
+    float a1 = area(0, 1, 2), a2 = area(0, 2, 3);
+    // Counter-clockwise is the front.
+    GLenum mode = L().passed.cullMode;
+    bool frontCulled = mode != GL_BACK && a1 > kCullMargin && a2 > kCullMargin;
+    bool backCulled = mode != GL_FRONT && a1 < -kCullMargin && a2 < -kCullMargin;
+    return frontCulled || backCulled;
 }
 
 /* Attribute pointers for vertices in the batch's layout, stride bytes apart. */
@@ -676,13 +667,12 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
         l.floatsPerVertex = floatsPerVertex(k);
         queueFlush();
     }
-    if (mode == fgl::QUADS) {
+    if (mode == fgl::QUADS && l.passed.cullFace) {
         // Only the quads GL would draw go up.
-        std::vector<bool> keep = quadsToDraw(d.mvp, v, n);
         std::vector<Vertex>& drawn = l.quads;
         drawn.clear();
         for (int q = 0; q + 3 < n; q += 4)
-            if (keep[(size_t)q / 4]) drawn.insert(drawn.end(), v + q, v + q + 4);
+            if (!culledWhole(d.mvp, v + q)) drawn.insert(drawn.end(), v + q, v + q + 4);
         v = drawn.data();
         n = (int)drawn.size();
     }
