@@ -256,7 +256,6 @@ struct Layer {
     std::vector<uint16_t> indices;
     std::vector<fgl::Vertex> quads; /* the quads of a primitive that are drawn */
     int vertexCount = 0;
-    int floatsPerVertex = 0;
     bool flushQueued = false;
 
     /* Vertex attribute arrays as the layer last enabled them. */
@@ -501,9 +500,15 @@ bool culledWhole(const float* mvp, const fgl::Vertex* q) {
     return frontCulled || backCulled;
 }
 
-/* Attribute pointers for vertices in the batch's layout, stride bytes apart. */
-void setPointers(const BatchKey& k, GLsizei stride) {
+int floatsPerVertex(const BatchKey& k) {
+    bool lit = k.program & KEY_LIGHTING;
+    return (k.clipSpace ? 4 : 3) + (lit && k.normals ? 3 : 0) + (lit ? 0 : 4) + ((k.program & 3) ? 2 : 0);
+}
+
+/* Attribute pointers for vertices in the batch's layout. */
+void setPointers(const BatchKey& k) {
     const Calls& g = gl();
+    GLsizei stride = (GLsizei)(floatsPerVertex(k) * sizeof(float));
     bool lit = k.program & KEY_LIGHTING;
     bool want[A_COUNT] = {true, k.normals && lit, !lit, (k.program & 3) != TEX_NONE};
     enableAttributes(want);
@@ -524,11 +529,6 @@ void setPointers(const BatchKey& k, GLsizei stride) {
     if (want[A_TEXCOORD]) g.VertexAttribPointer(A_TEXCOORD, 2, GL_FLOAT, GL_FALSE, stride, (const void*)at);
 }
 
-int floatsPerVertex(const BatchKey& k) {
-    bool lit = k.program & KEY_LIGHTING;
-    return (k.clipSpace ? 4 : 3) + (lit && k.normals ? 3 : 0) + (lit ? 0 : 4) + ((k.program & 3) ? 2 : 0);
-}
-
 /* Appends vertex v in the batch's layout; in clip space (by mvp) when the key
  * says so. */
 void appendVertex(const BatchKey& k, const float* mvp, const fgl::Vertex& v, std::vector<float>& out) {
@@ -544,11 +544,22 @@ void appendVertex(const BatchKey& k, const float* mvp, const fgl::Vertex& v, std
     if (k.program & 3) out.insert(out.end(), v.tex, v.tex + 2);
 }
 
+/* Uploads vertices in k's layout and the indices into them, and draws them. */
+void drawIndexed(const BatchKey& k, const std::vector<float>& vertices, const std::vector<uint16_t>& indices) {
+    Layer& l = L();
+    const Calls& g = gl();
+    g.BindBuffer(GL_ARRAY_BUFFER, l.vertexBuffer);
+    g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(vertices.size() * sizeof(float)), vertices.data(), GL_STREAM_DRAW);
+    g.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, l.indexBuffer);
+    g.BufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)(indices.size() * sizeof(uint16_t)), indices.data(),
+                 GL_STREAM_DRAW);
+    setPointers(k);
+    g.DrawElements(k.lines ? GL_LINES : GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_SHORT, nullptr);
+}
+
 /* A primitive too large for 16-bit indices: its triangles (or lines) written
  * out and drawn in pieces below that limit. */
 void drawWrittenOut(const BatchKey& k, const float* mvp, GLenum mode, const fgl::Vertex* v, int n) {
-    Layer& l = L();
-    const Calls& g = gl();
     if (!prepare(k)) return;
     std::vector<uint16_t> order;
     appendIndices(mode, 0, n, order);
@@ -563,12 +574,7 @@ void drawWrittenOut(const BatchKey& k, const float* mvp, GLenum mode, const fgl:
             appendVertex(k, mvp, v[order[i]], out);
             pieceOrder.push_back((uint16_t)(i - start));
         }
-        g.BindBuffer(GL_ARRAY_BUFFER, l.vertexBuffer);
-        g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(out.size() * sizeof(float)), out.data(), GL_STREAM_DRAW);
-        g.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, l.indexBuffer);
-        g.BufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)(pieceOrder.size() * 2), pieceOrder.data(), GL_STREAM_DRAW);
-        setPointers(k, (GLsizei)(floatsPerVertex(k) * sizeof(float)));
-        g.DrawElements(k.lines ? GL_LINES : GL_TRIANGLES, (GLsizei)pieceOrder.size(), GL_UNSIGNED_SHORT, nullptr);
+        drawIndexed(k, out, pieceOrder);
     }
 }
 
@@ -620,20 +626,7 @@ void esFlush() {
     Layer& l = L();
     if (!l.batching) return;
     l.batching = false;
-    if (l.indices.empty() || !prepare(l.key)) {
-        l.vertices.clear();
-        l.indices.clear();
-        l.vertexCount = 0;
-        return;
-    }
-    const Calls& g = gl();
-    g.BindBuffer(GL_ARRAY_BUFFER, l.vertexBuffer);
-    g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(l.vertices.size() * sizeof(float)), l.vertices.data(), GL_STREAM_DRAW);
-    g.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, l.indexBuffer);
-    g.BufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)(l.indices.size() * sizeof(uint16_t)), l.indices.data(),
-                 GL_STREAM_DRAW);
-    setPointers(l.key, (GLsizei)(l.floatsPerVertex * sizeof(float)));
-    g.DrawElements(l.key.lines ? GL_LINES : GL_TRIANGLES, (GLsizei)l.indices.size(), GL_UNSIGNED_SHORT, nullptr);
+    if (!l.indices.empty() && prepare(l.key)) drawIndexed(l.key, l.vertices, l.indices);
     l.vertices.clear();
     l.indices.clear();
     l.vertexCount = 0;
@@ -664,7 +657,6 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
     if (!l.batching) {
         memcpy(&l.key, &k, sizeof k); /* with its padding, which the comparison reads */
         l.batching = true;
-        l.floatsPerVertex = floatsPerVertex(k);
         queueFlush();
     }
     if (mode == fgl::QUADS && l.passed.cullFace) {
