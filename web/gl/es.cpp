@@ -677,18 +677,16 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
 
 bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int count) {
     if (count < kKeptArrayMin || (mode != GL_TRIANGLES && mode != GL_LINES)) return false;
-    bool hasTex = a.format == fgl::T2F_V3F || a.format == fgl::T2F_N3F_V3F;
-    bool hasNormal = a.format == fgl::N3F_V3F || a.format == fgl::T2F_N3F_V3F;
     size_t bytes = ((size_t)first + (size_t)count) * (size_t)a.stride;
     Layer& l = L();
     const Calls& g = gl();
     BatchKey k;
     memset(&k, 0, sizeof k);
     chooseProgram(d, k);
-    if (!hasTex && (k.program & 3)) return false; /* sampled at the current coordinates: as a primitive */
+    if (!a.hasTex && (k.program & 3)) return false; /* sampled at the current coordinates: as a primitive */
     esFlush();
     k.lines = mode == GL_LINES;
-    k.normals = hasNormal && d.lit;
+    k.normals = a.hasNormal && d.lit;
     memcpy(k.modelview, d.modelview, sizeof k.modelview);
     memcpy(k.projection, d.projection, sizeof k.projection);
     memcpy(k.normal, d.normal, sizeof k.normal);
@@ -703,9 +701,8 @@ bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int co
     }
     kept.lastDrawn = ++l.draws;
 
-    // The array's own layout: texture coordinates, normal, position.
-    size_t normalAt = hasTex ? 2 * sizeof(float) : 0;
-    size_t posAt = normalAt + (hasNormal ? 3 * sizeof(float) : 0);
+    // The array's own layout.
+    size_t normalAt = (size_t)a.normalAt * sizeof(float), posAt = (size_t)a.posAt * sizeof(float);
     bool want[A_COUNT] = {true, k.normals, false, (k.program & 3) != TEX_NONE};
     enableAttributes(want);
     g.VertexAttribPointer(A_POSITION, 3, GL_FLOAT, GL_FALSE, a.stride, (const void*)posAt);

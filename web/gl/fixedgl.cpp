@@ -89,9 +89,7 @@ struct State {
     std::vector<Command> recording;
     int nesting = 0;
 
-    GLenum arrayFormat = 0;
-    GLsizei arrayStride = 0;
-    const unsigned char* arrayPointer = nullptr;
+    fgl::Array array = {}; /* no pointer: none given yet */
 
     State() {
         stacks[0][0] = kIdentity;
@@ -351,26 +349,27 @@ void glInterleavedArrays(GLenum format, GLsizei stride, const GLvoid* pointer) {
     State& s = S();
     if (stride < 0) return; /* GL_INVALID_VALUE */
     if (format != GL_V3F && format != GL_N3F_V3F && format != GL_T2F_V3F && format != GL_T2F_N3F_V3F) return;
-    s.arrayFormat = format;
-    s.arrayStride = stride;
-    s.arrayPointer = (const unsigned char*)pointer;
+    fgl::Array& a = s.array;
+    a.pointer = (const unsigned char*)pointer;
+    a.hasTex = format == GL_T2F_V3F || format == GL_T2F_N3F_V3F;
+    a.hasNormal = format == GL_N3F_V3F || format == GL_T2F_N3F_V3F;
+    a.normalAt = a.hasTex ? 2 : 0;
+    a.posAt = a.normalAt + (a.hasNormal ? 3 : 0);
+    a.stride = stride ? stride : (a.posAt + 3) * (int)sizeof(float);
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     State& s = S();
-    if (first < 0 || count <= 0 || !s.arrayPointer) return;
-    bool hasTex = s.arrayFormat == GL_T2F_V3F || s.arrayFormat == GL_T2F_N3F_V3F;
-    bool hasNormal = s.arrayFormat == GL_N3F_V3F || s.arrayFormat == GL_T2F_N3F_V3F;
-    size_t normalAt = hasTex ? 2 : 0, posAt = normalAt + (hasNormal ? 3 : 0);
-    size_t stride = s.arrayStride ? (size_t)s.arrayStride : (posAt + 3) * sizeof(float);
-    if (fgl::esKeptArray(currentDraw(), mode, {s.arrayFormat, (int)stride, s.arrayPointer}, first, count)) return;
+    const fgl::Array& a = s.array;
+    if (first < 0 || count <= 0 || !a.pointer) return;
+    if (fgl::esKeptArray(currentDraw(), mode, a, first, count)) return;
     s.vertices.clear();
     for (GLsizei i = 0; i < count; i++) {
         float f[8];
-        memcpy(f, s.arrayPointer + ((size_t)first + (size_t)i) * stride, (posAt + 3) * sizeof(float));
-        s.vertices.push_back(vertex(f + posAt, hasNormal ? f + normalAt : nullptr, hasTex ? f : nullptr));
+        memcpy(f, a.pointer + ((size_t)first + (size_t)i) * (size_t)a.stride, (size_t)(a.posAt + 3) * sizeof(float));
+        s.vertices.push_back(vertex(f + a.posAt, a.hasNormal ? f + a.normalAt : nullptr, a.hasTex ? f : nullptr));
     }
-    drawPrimitive(mode, s.vertices, hasNormal);
+    drawPrimitive(mode, s.vertices, a.hasNormal);
 }
 
 /* Lighting */

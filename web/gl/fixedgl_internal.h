@@ -12,7 +12,6 @@ namespace fgl {
 
 /* GL 1.x enums that OpenGL ES 2 does not have. */
 const unsigned QUADS = 0x0007, QUAD_STRIP = 0x0008;
-const unsigned N3F_V3F = 0x2A25, T2F_V3F = 0x2A27, T2F_N3F_V3F = 0x2A2B;
 
 /* One vertex as GL 1.x specifies it, in object space. */
 struct Vertex {
@@ -47,11 +46,14 @@ struct Draw {
     const float* color; /* the current colour, for arrays without colours */
 };
 
-/* An interleaved client array as glInterleavedArrays gave it. */
+/* An interleaved client array as glInterleavedArrays gave it, its format taken
+ * apart: per vertex the texture coordinates (if any), the normal (if any) and
+ * the position, as floats. */
 struct Array {
-    unsigned format;
-    int stride; /* bytes from one vertex to the next, never 0 */
     const unsigned char* pointer;
+    int stride;          /* bytes from one vertex to the next, never 0 */
+    bool hasTex, hasNormal;
+    int normalAt, posAt; /* floats from the start of a vertex */
 };
 
 /* The deliberate faults of fixedgl_break. */
