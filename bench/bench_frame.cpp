@@ -36,7 +36,7 @@ static float silence[SPECTRUM_BINS];
 static const int W = 1280, H = 1024;
 
 /* The driver's frame: the clock, the picture, the spectrum (of silence: no sound
- * runs here) read into the shared record. The logo has no texture here. */
+ * runs here) read into the shared record. */
 static void run() {
     timestamp_t nowTime = timeStamp();
     float t = secondsSince(startTime, nowTime);
