@@ -10,7 +10,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -507,6 +509,28 @@ void caseListArrays() {
     glColor3f(0.9f, 0.9f, 0.2f);
     glInterleavedArrays(GL_V3F, 16, tris);
     glDrawArrays(GL_TRIANGLES, 1, 3);
+
+    // A ring of model size (kept in a GL buffer), again with a stride wider than
+    // the vertex, whose last position ends where its memory does: an unreadable
+    // page follows, so reading a whole stride for the last vertex faults.
+    const int kRing = 22, kVertices = 3 * kRing, kStride = 16;
+    size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    size_t bytes = (size_t)(kVertices - 1) * kStride + 3 * sizeof(float);
+    auto* mem = (unsigned char*)mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mem == MAP_FAILED || mprotect(mem + page, page, PROT_NONE) != 0) {
+        fprintf(stderr, "no guarded memory\n");
+        exit(2);
+    }
+    unsigned char* ring = mem + page - bytes;
+    for (int i = 0; i < kVertices; i++) {
+        float a = (float)(2 * M_PI) * (float)(i / 3 + (i % 3 == 2)) / kRing, r = i % 3 ? 0.3f : 0.1f;
+        float p[3] = {-0.6f + r * cosf(a), 0.6f + r * sinf(a), 0};
+        memcpy(ring + (size_t)i * kStride, p, sizeof p);
+    }
+    glColor3f(0.3f, 0.8f, 0.9f);
+    glInterleavedArrays(GL_V3F, kStride, ring);
+    glDrawArrays(GL_TRIANGLES, 0, kVertices);
+    munmap(mem, 2 * page);
     glDeleteTextures(1, &tex);
 }
 

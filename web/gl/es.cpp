@@ -677,7 +677,9 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
 
 bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int count) {
     if (count < kKeptArrayMin || (mode != GL_TRIANGLES && mode != GL_LINES)) return false;
-    size_t bytes = ((size_t)first + (size_t)count) * (size_t)a.stride;
+    // Up to the end of the last vertex's position: a stride wider than the vertex
+    // has nothing to read after that.
+    size_t bytes = ((size_t)first + (size_t)count - 1) * (size_t)a.stride + (size_t)(a.posAt + 3) * sizeof(float);
     Layer& l = L();
     const Calls& g = gl();
     BatchKey k;
