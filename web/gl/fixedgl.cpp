@@ -148,11 +148,6 @@ fgl::Draw currentDraw() {
     return d;
 }
 
-void drawPrimitive(GLenum mode, const std::vector<fgl::Vertex>& v, bool normals) {
-    if (v.empty()) return;
-    fgl::esPrimitive(currentDraw(), mode, v.data(), (int)v.size(), normals);
-}
-
 void copy4(float* to, const GLfloat* from) { memcpy(to, from, 4 * sizeof(float)); }
 
 } // namespace
@@ -314,7 +309,8 @@ void glEnd(void) {
     State& s = S();
     if (!s.inBegin) return;
     s.inBegin = false;
-    drawPrimitive(s.primitive, s.vertices, false);
+    if (s.vertices.empty()) return;
+    fgl::esPrimitive(currentDraw(), s.primitive, s.vertices.data(), (int)s.vertices.size(), false);
 }
 
 void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
@@ -362,14 +358,15 @@ void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     State& s = S();
     const fgl::Array& a = s.array;
     if (first < 0 || count <= 0 || !a.pointer) return;
-    if (fgl::esKeptArray(currentDraw(), mode, a, first, count)) return;
+    fgl::Draw d = currentDraw();
+    if (fgl::esKeptArray(d, mode, a, first, count)) return;
     s.vertices.clear();
     for (GLsizei i = 0; i < count; i++) {
         float f[8];
         memcpy(f, a.pointer + ((size_t)first + (size_t)i) * (size_t)a.stride, (size_t)(a.posAt + 3) * sizeof(float));
         s.vertices.push_back(vertex(f + a.posAt, a.hasNormal ? f + a.normalAt : nullptr, a.hasTex ? f : nullptr));
     }
-    drawPrimitive(mode, s.vertices, a.hasNormal);
+    fgl::esPrimitive(d, mode, s.vertices.data(), count, a.hasNormal);
 }
 
 /* Lighting */
