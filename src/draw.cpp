@@ -11,8 +11,9 @@
 
 #include "frame.h"
 
-/* Lower left of the window, its foot cut off by the window's edge. */
-float oiaLogo[20] = {
+/* The logo quad, GL_T2F_V3F (s, t, x, y, z), in normalised device coordinates:
+ * lower left of the window, its foot cut off by the window's edge. */
+static const float oiaLogo[20] = {
     1, 0, -0.28f, -0.4f,  0,
     0, 0, -0.98f, -0.4f,  0,
     0, 1, -0.98f, -1.25f, 0,

@@ -8,9 +8,6 @@
 
 #include "Scene.h"
 
-/* The logo quad, GL_T2F_V3F (s, t, x, y, z), in normalised device coordinates. */
-extern float oiaLogo[20];
-
 /* Draws one frame into a window of winW x winH pixels: clear, the letterbox lifted
  * by the beat level base (its amplitude swings with t, seconds since start), the
  * sky, the default camera, scene's frame of deltaTime seconds, and the logo
