@@ -7,7 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <new>
 
 #include "fsound_capture.h"
@@ -32,7 +31,6 @@ class CaptureOutput : public Output {
     uint64_t frame = 0;                /* the video frame being made */
     int16_t* pending = nullptr;        /* mixed since the last frame was taken, stereo */
     size_t pendingFrames = 0;
-    float block[kBlockFrames * kOutChannels] = {};
 
     ~CaptureOutput() override {
         delete[] pending;
@@ -45,13 +43,10 @@ class CaptureOutput : public Output {
     /* Mixes on to the end of the current video frame. The caller holds the mix lock. */
     void mixFrame(Engine* e) {
         uint64_t end = frameEnd(frame);
-        while (e->framesMixed < end) {
-            size_t n = (size_t)std::min(end - e->framesMixed, (uint64_t)kBlockFrames);
-            render(block, n);
-            int16_t* dst = pending + pendingFrames * kOutChannels;
-            for (size_t i = 0; i < n * kOutChannels; i++) dst[i] = toSample(block[i]);
-            pendingFrames += n;
-        }
+        if (e->framesMixed >= end) return;
+        size_t n = (size_t)(end - e->framesMixed);
+        render(pending + pendingFrames * kOutChannels, n);
+        pendingFrames += n;
     }
 
     /* Heard as it is mixed: up to the current video frame's last output frame. */

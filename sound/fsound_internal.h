@@ -17,7 +17,6 @@
 #ifndef FSOUND_INTERNAL_H
 #define FSOUND_INTERNAL_H
 
-#include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -132,6 +131,7 @@ struct Engine {
     FSOUND_STREAM* channels[kMaxChannels] = {}; /* under mixLock */
     FSOUND_STREAM* streams = nullptr;           /* every stream opened, under mixLock */
     float sourceFrames[kBlockFrames * kOutChannels] = {}; /* one read, under mixLock */
+    float mixFrames[kBlockFrames * kOutChannels] = {};    /* a block for 16 bits, under mixLock */
     std::atomic<uint64_t> underruns{0};
 
     /* Mono mix for the spectrum: frame i lives at history[i % kHistoryFrames]. Written under
@@ -147,13 +147,12 @@ extern Engine* g_engine;
 /* The one data callback: mixes the next n frames into out (stereo, clipped to -1..1) and
  * returns the number of the first of them. Outputs call it; it takes the mix lock. */
 uint64_t render(float* out, size_t n);
+/* The same as 16-bit stereo, for the outputs that take samples (SDL2, the capture output). */
+uint64_t render(int16_t* out, size_t n);
 
 /* Of a Vorbis stream's channels, the one heard on the right: the front right in Vorbis's
  * channel order (L, C, R first for 3 and for 5 to 8 channels), and mono on both sides. */
 inline int vorbisRightChannel(int channels) { return channels == 1 ? 0 : channels == 2 || channels == 4 ? 1 : 2; }
-
-/* A clipped mix sample (-1..1) as 16 bits. */
-inline int16_t toSample(float x) { return (int16_t)lrintf(x * 32767.0f); }
 
 } // namespace fsound
 

@@ -2,8 +2,10 @@
  * The mixer: runs on whichever thread the output pulls frames from (SDL's audio thread, the
  * page's thread, the recorder's thread), adds every channel's source into a float block,
  * calls end callbacks at the exact frame a stream runs out, clips once and keeps the mono mix
- * for the spectrum.
+ * for the spectrum; for the outputs that take 16-bit samples, it also does their one
+ * conversion.
  */
+#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -60,6 +62,9 @@ void mixBlock(Engine* e, float* out, size_t n) {
     e->framesMixed += n;
 }
 
+/* A clipped mix sample (-1..1) as 16 bits. */
+int16_t toSample(float x) { return (int16_t)lrintf(x * 32767.0f); }
+
 } // namespace
 
 uint64_t render(float* out, size_t n) {
@@ -69,6 +74,20 @@ uint64_t render(float* out, size_t n) {
     for (size_t done = 0; done < n;) {
         size_t k = std::min(n - done, (size_t)kBlockFrames);
         mixBlock(e, out + done * kOutChannels, k);
+        done += k;
+    }
+    return first;
+}
+
+uint64_t render(int16_t* out, size_t n) {
+    Engine* e = g_engine;
+    std::lock_guard<std::recursive_mutex> hold(e->mixLock);
+    uint64_t first = e->framesMixed;
+    for (size_t done = 0; done < n;) {
+        size_t k = std::min(n - done, (size_t)kBlockFrames);
+        mixBlock(e, e->mixFrames, k);
+        int16_t* dst = out + done * kOutChannels;
+        for (size_t i = 0; i < k * kOutChannels; i++) dst[i] = toSample(e->mixFrames[i]);
         done += k;
     }
     return first;

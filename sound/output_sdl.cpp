@@ -32,7 +32,6 @@ class SdlOutput : public Output {
     SDL_AudioDeviceID device = 0;
     int mixRate = 0;
     int bufferFrames = 0;
-    float mix[kBlockFrames * kOutChannels]; /* a block on its way to the device, the audio thread's */
 
     /* The last device buffer: where it starts in the mix, how long it is, and SDL's
      * performance counter when it was mixed. Written by the audio thread, under blockLock. */
@@ -71,16 +70,8 @@ class SdlOutput : public Output {
     static void SDLCALL pull(void* user, Uint8* out, int len) {
         SdlOutput* o = static_cast<SdlOutput*>(user);
         uint64_t cpuStart = threadCpuNs();
-        int16_t* dst = reinterpret_cast<int16_t*>(out);
         size_t total = (size_t)len / (sizeof(int16_t) * kOutChannels);
-        uint64_t start = 0;
-        for (size_t done = 0; done < total;) {
-            size_t n = std::min(total - done, (size_t)kBlockFrames);
-            uint64_t first = render(o->mix, n);
-            if (done == 0) start = first;
-            for (size_t i = 0; i < n * kOutChannels; i++) dst[done * kOutChannels + i] = toSample(o->mix[i]);
-            done += n;
-        }
+        uint64_t start = render(reinterpret_cast<int16_t*>(out), total);
         {
             std::lock_guard<std::mutex> hold(o->blockLock);
             o->blockStart = start;
