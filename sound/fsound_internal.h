@@ -75,10 +75,10 @@ class Source {
     virtual ~Source() = default;
     /* Writes up to n stereo frames to out and returns how many; *ended tells whether the
      * piece's last frame has now been given (with these frames, or earlier). Fewer than n
-     * without the end: nothing more is ready yet. With wait set the source decodes on the
-     * calling thread instead, so that it comes up short only at its end, and it knows about
-     * the end by the time it gives the last frame. */
-    virtual size_t read(float* out, size_t n, bool wait, bool* ended) = 0;
+     * without the end: nothing more is ready yet. A source of a decoder that does not decode
+     * ahead decodes on the calling thread instead, so that it comes up short only at its
+     * end, and it knows about the end by the time it gives the last frame. */
+    virtual size_t read(float* out, size_t n, bool* ended) = 0;
     /* Back to the first frame, for a new start. */
     virtual void rewind() = 0;
 };
@@ -106,7 +106,8 @@ class Output {
     /* The mixed frame that the listener hears now (frames count from the output's start);
      * false while nothing has been heard. May pull frames itself. */
     virtual bool heard(uint64_t* frame) = 0;
-    /* Whether the output has time: no clock of its own, so the mixer waits for decoding. */
+    /* Whether the output has time: no clock of its own, so the decoder is made to decode
+     * on the mixing thread rather than ahead. */
     virtual bool waits() const { return false; }
     virtual int deviceFrames() const { return 0; }
     virtual uint64_t cpuNs() const { return 0; }

@@ -21,14 +21,14 @@ namespace {
  * the channel stays silent until the next block. */
 const int kMaxEndsPerBlock = 8;
 
-void mixChannel(Engine* e, int c, float* mix, size_t n, bool wait) {
+void mixChannel(Engine* e, int c, float* mix, size_t n) {
     size_t pos = 0;
     int ends = 0;
     while (pos < n) {
         FSOUND_STREAM* s = e->channels[c];
         if (!s) return;
         bool ended = false;
-        size_t got = s->source->read(e->sourceFrames, n - pos, wait, &ended);
+        size_t got = s->source->read(e->sourceFrames, n - pos, &ended);
         float* dst = mix + pos * kOutChannels;
         for (size_t i = 0; i < got * kOutChannels; i++) dst[i] += e->sourceFrames[i];
         pos += got;
@@ -50,8 +50,7 @@ void mixChannel(Engine* e, int c, float* mix, size_t n, bool wait) {
  * history. The caller holds the mix lock. */
 void mixBlock(Engine* e, float* out, size_t n) {
     memset(out, 0, n * kOutChannels * sizeof(float));
-    bool wait = e->output->waits();
-    for (int c = 0; c < e->channelCount; c++) mixChannel(e, c, out, n, wait);
+    for (int c = 0; c < e->channelCount; c++) mixChannel(e, c, out, n);
 
     // The one clip, at both rails; then the mono mix for the spectrum.
     for (size_t i = 0; i < n * kOutChannels; i++) out[i] = std::min(1.0f, std::max(-1.0f, out[i]));

@@ -67,7 +67,7 @@ class VorbisSource : public Source {
         if (vfOpen) ov_clear(&vf); // closes the file
     }
 
-    size_t read(float* out, size_t n, bool wait, bool* ended) override;
+    size_t read(float* out, size_t n, bool* ended) override;
     void rewind() override;
 
     size_t take(float* out, size_t n, bool* ended, bool* empty);
@@ -80,7 +80,7 @@ class VorbisSource : public Source {
 
 class VorbisDecoder : public Decoder {
   public:
-    /* Fixed once made. */
+    /* Fixed once made: a thread decodes ahead; otherwise reads decode what they lack. */
     bool ahead = false;
 
     /* Every source opened; sources are only added while the decoder runs. */
@@ -253,13 +253,13 @@ size_t VorbisSource::take(float* out, size_t n, bool* ended, bool* empty) {
     return got;
 }
 
-size_t VorbisSource::read(float* out, size_t n, bool wait, bool* ended) {
+size_t VorbisSource::read(float* out, size_t n, bool* ended) {
     bool empty;
     size_t got = take(out, n, ended, &empty);
-    // A waiting read decodes what it lacks, and past the last frame it was given when
-    // nothing else is decoded, so that an end right there is known now rather than with the
-    // next read.
-    while (wait && !*ended && (got < n || empty) && service(decoder->waitScratch.data()))
+    // Without a thread decoding ahead, a read decodes what it lacks, and past the last frame
+    // it was given when nothing else is decoded, so that an end right there is known now
+    // rather than with the next read.
+    while (!decoder->ahead && !*ended && (got < n || empty) && service(decoder->waitScratch.data()))
         got += take(out + got * kOutChannels, n - got, ended, &empty);
     return got;
 }

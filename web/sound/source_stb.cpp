@@ -58,8 +58,8 @@ class StbSource : public Source {
         atEnd = n <= 0;
     }
 
-    /* Decodes as it goes, so it always waits. */
-    size_t read(float* out, size_t n, bool, bool* ended) override {
+    /* Decodes as it goes, so it never comes up short before its end. */
+    size_t read(float* out, size_t n, bool* ended) override {
         size_t got = 0;
         while (got < n && !atEnd) {
             if (packetPos == packetFrames) {
