@@ -173,9 +173,9 @@ static int32_t fail(nork_dar_report_t* report, int32_t result, int32_t input, in
 static int32_t openInput(const nork_dar_input_t* in, int32_t i, FILE** f, uint64_t* size,
                          nork_dar_report_t* report) {
     int32_t error = 0;
-    *f = nl_openFile(in->path, size, &error);
+    *f = nork_input_open(in->path, size, &error);
     if (*f) return NORK_DAR_OK;
-    if (error == NL_E_NOT_REGULAR) return fail(report, NORK_DAR_E_NOT_REGULAR, i, 0);
+    if (error == NORK_INPUT_E_NOT_REGULAR) return fail(report, NORK_DAR_E_NOT_REGULAR, i, 0);
     return fail(report, NORK_DAR_E_READ, i, error);
 }
 

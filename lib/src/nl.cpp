@@ -112,7 +112,7 @@ int32_t nl_trace(nl_t* nl, int msg, intptr_t value) {
  * Input files.
  * ------------------------------------------------------------------------ */
 
-FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error) {
+FILE* nork_input_open(const char* path, uint64_t* size, int32_t* error) {
     /* Non-blocking, so that opening a FIFO with no writer returns at once. */
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -126,7 +126,7 @@ FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error) {
     else if (S_ISDIR(st.st_mode))
         refusal = EISDIR;
     else if (!S_ISREG(st.st_mode))
-        refusal = NL_E_NOT_REGULAR;
+        refusal = NORK_INPUT_E_NOT_REGULAR;
     FILE* f = refusal ? nullptr : fdopen(fd, "rb");
     if (!f) {
         *error = refusal ? refusal : errno;
@@ -141,7 +141,7 @@ FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error) {
 FILE* nl_openRegular(const char* path, int32_t* size) {
     uint64_t length = 0;
     int32_t error = 0;
-    FILE* f = nl_openFile(path, &length, &error);
+    FILE* f = nork_input_open(path, &length, &error);
     if (f && length > INT32_MAX) {
         fclose(f);
         return nullptr;

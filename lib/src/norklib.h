@@ -60,6 +60,18 @@ typedef struct nork_dar_entry_t {
 int32_t nork_dar_entry(const void* pDAR, int32_t limit, int32_t index, nork_dar_entry_t* entry);
 
 /* ---------------------------------------------------------------------------
+ * Input files.
+ * nork_input_open opens a file for binary reading and gives its size, as every
+ * load from a directory does; a FIFO or a device is refused without blocking on
+ * it. Returns null with *error set to the errno of the failure, EISDIR for a
+ * directory or NORK_INPUT_E_NOT_REGULAR for anything else that is not a
+ * regular file; the caller closes what it returns.
+ * ------------------------------------------------------------------------- */
+enum { NORK_INPUT_E_NOT_REGULAR = -1 };
+
+FILE* nork_input_open(const char* path, uint64_t* size, int32_t* error);
+
+/* ---------------------------------------------------------------------------
  * Outputs written whole.
  * An output goes to a fresh temporary file beside its target and is renamed
  * over the target only once all of it is on disk: a failure, or an output

@@ -73,13 +73,6 @@ int32_t nl_trace(nl_t* nl, int msg, intptr_t value);
  * and anything pointing outside fails with -1. Records the lookup's trace. */
 int32_t nl_dar_find(nl_t* nl, const void* pDAR, int32_t limit, const char* pszName);
 
-/* Opens a file for binary reading and gives its size; a FIFO or a device is
- * refused without blocking on it. Returns null with *error set to the errno of
- * the failure, EISDIR for a directory or NL_E_NOT_REGULAR for anything else
- * that is not a regular file. */
-enum { NL_E_NOT_REGULAR = -1 };
-FILE* nl_openFile(const char* path, uint64_t* size, int32_t* error);
-
 /* Opens a regular file of at most INT32_MAX bytes for binary reading and gives
  * its size; null for anything else. */
 FILE* nl_openRegular(const char* path, int32_t* size);

@@ -107,8 +107,7 @@ static int createFailed(const char* archive, int32_t result, const nork_dar_repo
         fprintf(stderr, "nork: %s: the archive would replace its own input %s\n", archive, file);
         return NORK_EXIT_USAGE;
     case NORK_DAR_E_READ:
-        fprintf(stderr, "nork: %s: cannot read: %s\n", file,
-                report->error == EISDIR ? "is a directory" : strerror(report->error));
+        fprintf(stderr, "nork: %s: cannot read: %s\n", file, tool_inputRefusal(report->error));
         return NORK_EXIT_IO;
     case NORK_DAR_E_NOT_REGULAR:
         fprintf(stderr, "nork: %s: cannot read: not a regular file\n", file);

@@ -1,13 +1,11 @@
 #include "files.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <inttypes.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "commands.h"
@@ -51,43 +49,26 @@ FILE* tool_openInput(const char* who, const char* path, uint64_t limit, const ch
         *status = NORK_EXIT_USAGE;
         return nullptr;
     }
-    /* Non-blocking, so that opening a FIFO with no writer returns at once. */
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        fprintf(stderr, "nork: %s%s: cannot read: %s\n", who, path, strerror(errno));
+    int32_t error = 0;
+    FILE* f = nork_input_open(path, size, &error);
+    if (!f) {
+        fprintf(stderr, "nork: %s%s: cannot read: %s\n", who, path, tool_inputRefusal(error));
         *status = NORK_EXIT_IO;
         return nullptr;
     }
-    struct stat st;
-    const char* refusal = nullptr;
-    if (fstat(fd, &st) != 0)
-        refusal = strerror(errno);
-    else if (S_ISDIR(st.st_mode))
-        refusal = "is a directory";
-    else if (!S_ISREG(st.st_mode))
-        refusal = "not a regular file";
-    if (refusal) {
-        fprintf(stderr, "nork: %s%s: cannot read: %s\n", who, path, refusal);
-        close(fd);
-        *status = NORK_EXIT_IO;
-        return nullptr;
-    }
-    if ((uint64_t)st.st_size > limit) {
-        fprintf(stderr, "nork: %s%s: %" PRIu64 " bytes, %s (%" PRIu64 " bytes)\n", who, path, (uint64_t)st.st_size,
-                tooBig, limit);
-        close(fd);
+    if (*size > limit) {
+        fprintf(stderr, "nork: %s%s: %" PRIu64 " bytes, %s (%" PRIu64 " bytes)\n", who, path, *size, tooBig, limit);
+        fclose(f);
         *status = NORK_EXIT_MALFORMED;
         return nullptr;
     }
-    FILE* f = fdopen(fd, "rb");
-    if (!f) {
-        fprintf(stderr, "nork: %s%s: cannot read: %s\n", who, path, strerror(errno));
-        close(fd);
-        *status = NORK_EXIT_IO;
-        return nullptr;
-    }
-    *size = (uint64_t)st.st_size;
     return f;
+}
+
+const char* tool_inputRefusal(int32_t error) {
+    if (error == EISDIR) return "is a directory";
+    if (error == NORK_INPUT_E_NOT_REGULAR) return "not a regular file";
+    return strerror(error);
 }
 
 bool tool_readInput(const char* who, const char* path, uint64_t limit, const char* tooBig,

@@ -27,6 +27,9 @@
 FILE* tool_openInput(const char* who, const char* path, uint64_t limit, const char* tooBig, uint64_t* size,
                      int* status);
 
+/* Why nork_input_open refused a file, in the words of the messages. */
+const char* tool_inputRefusal(int32_t error);
+
 /* Reads a whole regular file of at most limit bytes; false after the message. */
 bool tool_readInput(const char* who, const char* path, uint64_t limit, const char* tooBig,
                     std::vector<unsigned char>* bytes, int* status);
