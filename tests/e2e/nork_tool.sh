@@ -115,6 +115,19 @@ got=0; (ulimit -f 1; exec "$nork" ar create big.ndar data/grass.png) 2>"$tmp/err
 [[ $got -eq 2 && ! -e big.ndar ]] || fail "create over the size limit exited $got or left big.ndar"
 leftovers=$(find . -name '.nork-*')
 [[ -z "$leftovers" ]] || fail "temporary files left behind: $leftovers"
+# Stopped by a signal halfway through an archive: the temporary file goes with
+# the tool, and the old archive stays as it was.
+cp out.ndar stopped.ndar
+truncate -s 1900M "$tmp/huge.bin"
+"$nork" ar create stopped.ndar "$tmp/huge.bin" 2>"$tmp/err" & writer=$!
+for _ in $(seq 500); do [[ -n $(find . -maxdepth 1 -name '.nork-*') ]] && break; sleep 0.01; done
+kill -TERM "$writer"
+got=0; wait "$writer" || got=$?
+rm -f "$tmp/huge.bin"
+[[ $got -eq 143 ]] || fail "create stopped by SIGTERM exited $got, expected 143 (killed by the signal)"
+leftovers=$(find . -name '.nork-*')
+[[ -z "$leftovers" ]] || fail "a stopped create left its temporary file: $leftovers"
+cmp -s out.ndar stopped.ndar || fail "a stopped create changed the old archive"
 # Permissions of a new output follow the umask; a replaced one keeps its own.
 (umask 027; "$nork" ar extract out.ndar data/turm.png perm.bin)
 [[ $(stat -c %a perm.bin) == 640 ]] || fail "new output mode $(stat -c %a perm.bin), expected 640"
