@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <inttypes.h>
-#include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,12 +9,14 @@
 
 #include "commands.h"
 
-/* The temporary file of the output being written, for the interrupt handler:
- * a fixed buffer, since the handler may only call what is async-signal-safe. */
-static char g_pendingTemp[PATH_MAX];
+/* The output being written, null while there is none: the interrupt handler
+ * removes its temporary file, whose name the output keeps in a fixed buffer
+ * (the handler may only call what is async-signal-safe). */
+static const nork_output_t* volatile g_pending;
 
 static void removePendingAndDie(int sig) {
-    if (g_pendingTemp[0]) unlink(g_pendingTemp);
+    const nork_output_t* out = g_pending;
+    if (out && out->temp[0]) unlink(out->temp);
     signal(sig, SIG_DFL);
     raise(sig);
 }
@@ -32,14 +33,6 @@ void tool_initSignals(void) {
         if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         sigaction(sig, &sa, nullptr);
     }
-}
-
-static void setPending(const char* temp) {
-    size_t length = strlen(temp);
-    if (length < sizeof g_pendingTemp)
-        memcpy(g_pendingTemp, temp, length + 1);
-    else
-        g_pendingTemp[0] = '\0';
 }
 
 FILE* tool_openInput(const char* who, const char* path, uint64_t limit, const char* tooBig, uint64_t* size,
@@ -96,7 +89,7 @@ bool tool_outputOpen(tool_output_t* out, const char* who, const char* target, in
     }
     int32_t result = nork_output_open(out, target);
     if (result == NORK_OUTPUT_OK) {
-        setPending(out->temp);
+        g_pending = out;
         return true;
     }
     const char* reason = result == NORK_OUTPUT_E_DIRECTORY     ? "is a directory"
@@ -110,7 +103,7 @@ bool tool_outputOpen(tool_output_t* out, const char* who, const char* target, in
 
 int tool_outputCommit(tool_output_t* out, const char* who) {
     int32_t result = nork_output_commit(out);
-    g_pendingTemp[0] = '\0';
+    g_pending = nullptr;
     if (result == NORK_OUTPUT_OK) return NORK_EXIT_OK;
     fprintf(stderr, "nork: %s%s: cannot write: %s\n", who, out->target,
             out->error ? strerror(out->error) : "write error");
@@ -119,7 +112,7 @@ int tool_outputCommit(tool_output_t* out, const char* who) {
 
 void tool_outputAbandon(tool_output_t* out) {
     nork_output_abandon(out);
-    g_pendingTemp[0] = '\0';
+    g_pending = nullptr;
 }
 
 int tool_outputFail(tool_output_t* out, const char* who) {
