@@ -553,10 +553,9 @@ void nork_png_printInfo(nork_png_t* pp) {
     printf("\tInterlace method: %d\n", h->interlaceMethod);
 }
 
-/* Writes the decoded pixel bytes, no header. A file that cannot be created is
- * skipped: the dump is a by-product and never fails a load. */
-/* Returns 0 when the file was written whole, -1 otherwise; either way the
- * record keeps the errno in iRawError, since the decode itself does not fail. */
+/* Writes the decoded pixel bytes, no header. The dump is a by-product and
+ * never fails a load: returns 0 when the file was written whole, -1 otherwise,
+ * and keeps the errno (-1 when none was given) in the record's iRawError. */
 int nork_png_saveRAW(nork_png_t* pPng, const char* pszFilename) {
     if (!pPng || !pszFilename) return -1;
     errno = 0;
