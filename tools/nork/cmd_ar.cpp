@@ -202,15 +202,6 @@ static int arList(const char* path) {
     return status;
 }
 
-/* Writes bytes to a file through a temporary beside it. */
-static int writeFile(const char* path, const unsigned char* data, size_t size) {
-    tool_output_t out;
-    int status = NORK_EXIT_OK;
-    if (!tool_outputOpen(&out, "", path, &status)) return status;
-    if (fwrite(data, 1, size, out.file) != size) return tool_outputFail(&out, "");
-    return tool_outputCommit(&out, "");
-}
-
 static int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -276,7 +267,7 @@ static int arExtract(const char* path, const char* name, const char* outPath) {
     } else if (!outPath || strcmp(outPath, "-") == 0) {
         if (!tool_writeStdout("", memfile->pData, (size_t)memfile->iSize)) status = NORK_EXIT_IO;
     } else {
-        status = writeFile(outPath, memfile->pData, (size_t)memfile->iSize);
+        status = tool_writeFile("", outPath, memfile->pData, (size_t)memfile->iSize);
     }
     nork_memfile_delete(&memfile);
     nork_delete(lib); /* releases the record, not the bytes, which are ours */

@@ -187,10 +187,7 @@ static int writeRGBA(nork_lib_t* lib, const char* outPath, const char* path) {
         fputs("nork: png: out of memory\n", stderr);
         return NORK_EXIT_IO;
     }
-    tool_output_t out;
-    if (!tool_outputOpen(&out, WHO, outPath, &status)) return status;
-    if (fwrite(pixels.data(), 1, pixels.size(), out.file) != pixels.size()) return tool_outputFail(&out, WHO);
-    return tool_outputCommit(&out, WHO);
+    return tool_writeFile(WHO, outPath, pixels.data(), pixels.size());
 }
 
 static const tool_option_t PNG_OPTIONS[] = {{"--rgba", true}};

@@ -122,6 +122,15 @@ int tool_outputFail(tool_output_t* out, const char* who) {
     return NORK_EXIT_IO;
 }
 
+int tool_writeFile(const char* who, const char* path, const void* data, size_t size) {
+    tool_output_t out;
+    int status = NORK_EXIT_OK;
+    if (!tool_outputOpen(&out, who, path, &status)) return status;
+    errno = 0;
+    if (fwrite(data, 1, size, out.file) != size) return tool_outputFail(&out, who);
+    return tool_outputCommit(&out, who);
+}
+
 bool tool_writeStdout(const char* who, const void* data, size_t size) {
     errno = 0;
     bool ok = fwrite(data, 1, size, stdout) == size && fflush(stdout) == 0;

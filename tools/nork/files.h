@@ -48,6 +48,9 @@ void tool_outputAbandon(tool_output_t* out);
  * returns the status. */
 int tool_outputFail(tool_output_t* out, const char* who);
 
+/* Writes size bytes to path as one output written whole; returns the status. */
+int tool_writeFile(const char* who, const char* path, const void* data, size_t size);
+
 /* Writes to standard output and flushes it; false after the message. */
 bool tool_writeStdout(const char* who, const void* data, size_t size);
 
