@@ -5,7 +5,7 @@
 //
 // From the page: {frames: Float32Array (stereo, interleaved, transferred), first: the
 // layer's index of its first frame}. To the page: {need: frames} to ask for more, and
-// {ourFrame, ctxFrame, underruns} whenever the layer's frames start to be played at a new
+// {ourFrame, ctxFrame} whenever the layer's frames start to be played at a new
 // place in the context's time (the first frame, and after every underrun), and {dry: the
 // layer's next frame, ctxFrame} when they run out, which is how the page knows which frame
 // the listener hears.
@@ -22,7 +22,6 @@ class FsoundProcessor extends AudioWorkletProcessor {
     this.lastShift = null; // our frame minus context frame of the run being played
     this.next = 0;         // the layer's frame that comes next
     this.dry = false;      // ran out, the page told
-    this.underruns = 0;
     this.port.onmessage = (e) => {
       const n = e.data.frames.length / 2;
       this.queue.push(e.data);
@@ -51,8 +50,7 @@ class FsoundProcessor extends AudioWorkletProcessor {
       const shift = ours - (currentFrame + i);
       if (shift !== this.lastShift) {
         this.lastShift = shift;
-        this.port.postMessage({ourFrame: ours, ctxFrame: currentFrame + i,
-                               underruns: this.underruns});
+        this.port.postMessage({ourFrame: ours, ctxFrame: currentFrame + i});
       }
       this.dry = false;
       const frames = chunk.frames;
@@ -71,15 +69,12 @@ class FsoundProcessor extends AudioWorkletProcessor {
       }
     }
     if (i < n) {
-      // Nothing to play: silence, counted once the layer has begun to send.
+      // Nothing to play: silence, told once the layer has begun to send.
       left.fill(0, i);
       right.fill(0, i);
-      if (this.lastShift !== null) {
-        this.underruns++;
-        if (!this.dry) {
-          this.dry = true;
-          this.port.postMessage({dry: this.next, ctxFrame: currentFrame + i});
-        }
+      if (this.lastShift !== null && !this.dry) {
+        this.dry = true;
+        this.port.postMessage({dry: this.next, ctxFrame: currentFrame + i});
       }
     }
     this.ask();

@@ -39,7 +39,6 @@ var LibraryFsoundWeb = {
     ready: null,           // the promise of the player, made once
     mixed: 0,              // frames handed to the player
     runs: [],              // {ourFrame, ctxFrame, end}, oldest first; end Infinity while open
-    underruns: 0,
 
     start: function() {
       if (!NVSound.rate) {
@@ -93,10 +92,7 @@ var LibraryFsoundWeb = {
     onMessage: function(e) {
       var m = e.data;
       if (m['need']) NVSound.feed(m['need']);
-      if (m['ourFrame'] !== undefined) {
-        NVSound.beginRun(m['ourFrame'], m['ctxFrame'], Infinity);
-        NVSound.underruns = m['underruns'];
-      }
+      if (m['ourFrame'] !== undefined) NVSound.beginRun(m['ourFrame'], m['ctxFrame'], Infinity);
       if (m['dry'] !== undefined) NVSound.endRun(m['dry']);
     },
 
@@ -134,7 +130,6 @@ var LibraryFsoundWeb = {
       if (last && last.end === NVSound.mixed && last.ctxFrame + (last.end - last.ourFrame) === ctxFrame) {
         last.end += n;
       } else {
-        if (last) NVSound.underruns++;
         NVSound.beginRun(NVSound.mixed, ctxFrame, NVSound.mixed + n);
       }
       NVSound.mixed += n;
