@@ -7,8 +7,8 @@
 // layer's index of its first frame}. To the page: {need: frames} to ask for more, and
 // {ourFrame, ctxFrame} whenever the layer's frames start to be played at a new
 // place in the context's time (the first frame, and after every underrun), and {dry: the
-// layer's next frame, ctxFrame} when they run out, which is how the page knows which frame
-// the listener hears.
+// layer's frame that would have come next} when they run out, which is how the page knows
+// which frame the listener hears.
 class FsoundProcessor extends AudioWorkletProcessor {
   constructor(options) {
     super();
@@ -20,7 +20,6 @@ class FsoundProcessor extends AudioWorkletProcessor {
     this.queued = 0;       // frames held, not yet played
     this.asked = 0;        // frames asked for, not yet come
     this.lastShift = null; // our frame minus context frame of the run being played
-    this.next = 0;         // the layer's frame that comes next
     this.dry = false;      // ran out, the page told
     this.port.onmessage = (e) => {
       const n = e.data.frames.length / 2;
@@ -60,7 +59,6 @@ class FsoundProcessor extends AudioWorkletProcessor {
         right[i + j] = frames[2 * (this.offset + j) + 1];
       }
       i += k;
-      this.next = ours + k;
       this.offset += k;
       this.queued -= k;
       if (this.offset * 2 === frames.length) {
@@ -69,12 +67,13 @@ class FsoundProcessor extends AudioWorkletProcessor {
       }
     }
     if (i < n) {
-      // Nothing to play: silence, told once the layer has begun to send.
+      // Nothing to play: silence, told once the layer has begun to send. The run played up
+      // to here, so its shift still says which frame was due.
       left.fill(0, i);
       right.fill(0, i);
       if (this.lastShift !== null && !this.dry) {
         this.dry = true;
-        this.port.postMessage({dry: this.next, ctxFrame: currentFrame + i});
+        this.port.postMessage({dry: this.lastShift + currentFrame + i});
       }
     }
     this.ask();
