@@ -133,13 +133,8 @@
   function sound(first) {
     if (typeof Module.nvSoundStart !== 'function') return;
     if (first) clock.soundUntil = performance.now() + SOUND_WAIT_MS;
-    let asked;
-    try {
-      asked = Promise.resolve(Module.nvSoundStart());
-    } catch (e) {
-      asked = Promise.reject(e);
-    }
-    asked.then((playing) => {
+    // Called at once, inside the gesture; a throw becomes a rejection.
+    new Promise((resolve) => resolve(Module.nvSoundStart())).then((playing) => {
       if (playing) {
         if (Module.nvSoundStartedMs === undefined) Module.nvSoundStartedMs = performance.now();
         clock.say('sound', null);
