@@ -25,6 +25,11 @@ function check(ok, what) {
   if (!ok) failures++;
 }
 
+// The page's console held no error; `what` says so, followed by the errors if there were.
+function checkNoErrors(page, what) {
+  check(page.errors.length === 0, `${what}${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+}
+
 const FIRST_FRAME = 'window.Module && Module.nvClock && Module.nvClock.frames >= 1';
 const PROMPT = `(() => {
   const p = document.getElementById('prompt');
@@ -109,7 +114,7 @@ async function touchAndDrift(browser, url, out) {
   const suspended = await page.eval('Module.nvStatus().heard');
   await page.tap(320, 180);
   check(await musicPast(page, suspended + 1, 20000), 'a later tap resumes the music the browser suspended');
-  check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  checkNoErrors(page, 'no errors in the console');
   await page.send('Page.close');
 }
 
@@ -147,7 +152,7 @@ async function pixelRatioAndLostContext(browser, url, out) {
   const complaints = page.warnings.slice(warnings).filter((w) => /WebGL|GL_/.test(w));
   check(complaints.length === 0, `WebGL does not complain after the restore${complaints.length ? ` (${complaints.length}: ${complaints[0]})` : ''}`);
   await page.screenshot(path.join(out, 'visitors_restored.png'));
-  check(page.errors.length === 0, `no errors in the console${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  checkNoErrors(page, 'no errors in the console');
   await page.send('Page.close');
 }
 
@@ -165,7 +170,7 @@ async function insecurePage(browser, url, out) {
   const d = playing ? await lead(page) : null;
   check(!playing || Math.abs(d) < LEAD_MAX, `the picture keeps to that music (lead ${say(d)})`);
   await page.screenshot(path.join(out, 'visitors_insecure.png'));
-  check(page.errors.length === 0, `no uncaught error${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  checkNoErrors(page, 'no uncaught error');
   await page.send('Page.close');
 
   // A browser that offers no player there either: the show runs silent and says why.
@@ -182,7 +187,7 @@ async function insecurePage(browser, url, out) {
   const runs = await bare.eval('Module.nvClock.now() > 500 && Module.nvStatus().heard === null');
   check(text === why && runs, `without a player the show runs silent and says "${text}"`);
   await bare.screenshot(path.join(out, 'visitors_insecure_silent.png'));
-  check(bare.errors.length === 0, `no uncaught error${bare.errors.length ? ': ' + bare.errors.join(' | ') : ''}`);
+  checkNoErrors(bare, 'no uncaught error');
   await bare.send('Page.close');
 }
 
@@ -206,7 +211,7 @@ async function noWebGL(browser, url, out) {
   await page.screenshot(path.join(out, 'visitors_nowebgl.png'));
   const named = page.console.some((m) => m.text === "velandor: can't open a WebGL context.");
   check(named, 'the console names the program in its message');
-  check(page.errors.length === 0, `no uncaught error${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+  checkNoErrors(page, 'no uncaught error');
   await page.send('Page.close');
 }
 
