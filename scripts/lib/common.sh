@@ -71,3 +71,17 @@ nv_logged() {
   fi
   return "$status"
 }
+
+# nv_build_logged LOG DIR [cmake options...] [-- TARGET...]: the build in DIR configured
+# (RelWithDebInfo unless the options say otherwise) and its TARGETs built (everything
+# without), both through nv_logged into LOG, which starts empty.
+nv_build_logged() {
+  local log=$1 dir=$2 opts=() targets=()
+  shift 2
+  while (( $# > 0 )) && [[ "$1" != -- ]]; do opts+=("$1"); shift; done
+  (( $# > 1 )) && targets=(--target "${@:2}")
+  mkdir -p "$(dirname "$log")"
+  : >"$log"
+  nv_logged "$log" cmake -S "$NV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" &&
+    nv_logged "$log" cmake --build "$dir" -j"$NV_JOBS" "${targets[@]}"
+}
