@@ -3,15 +3,7 @@
 # at once, before anything is installed or built. The scripts run from a copy of scripts/
 # alone, so that a missing check fails here quickly instead of building the browser edition.
 set -euo pipefail
-work=$(mktemp -d)
-holder=0
-cleanup() {
-  (( holder > 0 )) && kill "$holder" 2>/dev/null
-  rm -rf "$work"
-  return 0
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+source "$NV_ROOT/tests/e2e/lib.sh"
 
 cp -r "$NV_ROOT/scripts" "$work/scripts"
 python3 -c '
@@ -21,7 +13,7 @@ s.bind(("127.0.0.1", 0))
 s.listen()
 print(s.getsockname()[1], flush=True)
 time.sleep(300)' >"$work/port" &
-holder=$!
+pid=$! # the holder of the port, which the clean-up ends
 for _ in $(seq 1 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done
 port=$(cat "$work/port")
 [[ -n "$port" ]] || fail "no port held"
