@@ -78,13 +78,11 @@
         }
         return music + this.lead;
       }
-      if (this.following) {
+      // The page's clock carries on from where the show stands when the music goes, and
+      // holds there while the music is starting.
+      if (this.following || page < this.soundUntil) {
         this.following = false;
-        this.origin = page - this.last; // the page's clock carries on from where the show is
-      }
-      if (page < this.soundUntil) {
         this.origin = page - this.last;
-        return this.last;
       }
       return page - this.origin;
     },
