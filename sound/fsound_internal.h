@@ -81,6 +81,12 @@ class Source {
     virtual size_t read(float* out, size_t n, bool* ended) = 0;
     /* Back to the first frame, for a new start. */
     virtual void rewind() = 0;
+    /* Whether the next n frames can be given now, or the piece ends before them. Only a piece
+     * that arrives while it plays (the browser's, over the network) ever has to wait. */
+    virtual bool ready(size_t n) {
+        (void)n;
+        return true;
+    }
 };
 
 /* The edition's decoder: opens sources and owns them; deleting it frees them all. */
@@ -150,6 +156,11 @@ extern Engine* g_engine;
 uint64_t render(float* out, size_t n);
 /* The same as 16-bit stereo, for the outputs that take samples (SDL2, the capture output). */
 uint64_t render(int16_t* out, size_t n);
+/* For an output that can wait rather than play silence (the browser's): mixes whole blocks of
+ * the next n frames (float, as render) while every playing channel has the block's frames,
+ * and returns how many it mixed; the rest is asked for again once more of the pieces has
+ * come. It takes the mix lock. */
+size_t renderReady(float* out, size_t n);
 
 /* Of a Vorbis stream's channels, the one heard on the right: the front right in Vorbis's
  * channel order (L, C, R first for 3 and for 5 to 8 channels), and mono on both sides. */

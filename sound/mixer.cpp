@@ -78,6 +78,20 @@ uint64_t render(float* out, size_t n) {
     return first;
 }
 
+size_t renderReady(float* out, size_t n) {
+    Engine* e = g_engine;
+    std::lock_guard<std::recursive_mutex> hold(e->mixLock);
+    size_t done = 0;
+    while (done < n) {
+        size_t k = std::min(n - done, (size_t)kBlockFrames);
+        for (int c = 0; c < e->channelCount; c++)
+            if (e->channels[c] && !e->channels[c]->source->ready(k)) return done;
+        mixBlock(e, out + done * kOutChannels, k);
+        done += k;
+    }
+    return done;
+}
+
 uint64_t render(int16_t* out, size_t n) {
     Engine* e = g_engine;
     std::lock_guard<std::recursive_mutex> hold(e->mixLock);

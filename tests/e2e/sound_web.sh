@@ -4,7 +4,9 @@
 # with Emscripten. The mix must be libvorbisfile's decode of the pieces to a least significant
 # bit, "Sound 2" printed in the video frame holding each piece's last frame, and the mix and
 # the spectrum of every video frame those of the native layer on the same frames (the
-# checker does not count silence that lasts to the capture's end; the comparison does).
+# checker does not count silence that lasts to the capture's end; the comparison does). The
+# pieces reach the layer in chunks as the frames are taken, as they come over a network.
+# A first piece ending on a video frame's edge must be announced in that frame.
 # Skipped without em++.
 set -euo pipefail
 frames=3720
@@ -32,3 +34,14 @@ node --no-experimental-fetch "$wasm_build/sound_web_run.js" "$work/web" $frames 
 source "$root/tests/sound_web/check.sh"
 check_against_native "$work/web" "$work/native" $frames
 echo "ok: wasm $(stat -c %s "$wasm_build/sound_web_run.wasm") bytes (both pieces embedded)"
+
+# A first piece of exactly one second, 60 video frames of 735 output frames: "Sound 2" belongs
+# to video frame 59, which holds its last frame, not to the frame after it.
+mkdir -p "$work/edge/data"
+"$NV_BUILD/tests/nv_mkogg" "$work/edge/data/tarn1.ogg" sine 44100 1 330 440 >/dev/null
+"$NV_BUILD/tests/nv_mkogg" "$work/edge/data/tarn2.ogg" sine 44100 0.5 550 660 >/dev/null
+node --no-experimental-fetch "$wasm_build/sound_web_run.js" "$work/edge" 62 --music-here \
+  >"$work/edge/run.log" 2>&1 || { grep -v '^video frame' "$work/edge/run.log"; fail "the run of a piece ending on a frame's edge"; }
+said_in=$(awk '/^video frame / { k = $3 } /^Sound 2$/ { print k; exit }' "$work/edge/run.log")
+[[ "$said_in" == 59 ]] || fail "a piece ending with video frame 59 was announced in frame ${said_in:-none}"
+echo "ok: a piece ending on a video frame's edge is announced in its last frame (59)"

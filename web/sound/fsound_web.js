@@ -1,8 +1,18 @@
 // The sound layer's Web Audio output, on the page's side. The page calls
 // Module.nvSoundStart() from a user gesture: it makes (or resumes) an AudioContext at the
 // layer's rate and starts the player. The player asks for frames; each request is answered
-// at once by mixing in the layer (fsound_web_render). Nothing is mixed before the first
-// request, so the music starts at its first frame on the gesture.
+// at once by mixing in the layer (fsound_web_render) as far as the music has come. Nothing is
+// mixed before the first request, so the music starts at its first frame on the gesture.
+//
+// The music comes over the network while it plays: a piece the layer opens is asked of the
+// page by name (Module.nvFiles.open(name, onData, onEnd), the page's loader), and its chunks
+// go to the decoder as they arrive. While the next frames of a piece have not come, a request
+// is answered with what there is and the rest is owed: the player runs dry, the music stands
+// where it is, and the owed frames follow as soon as the bytes do.
+//
+// A context the page made in a gesture before the program had loaded (the visitor asked for
+// the show early; Safari lets sound start only inside a gesture) is taken over as it is:
+// Module.nvAudioContext, if its rate is the layer's.
 //
 // Two players, the first the page offers:
 //   AudioWorklet         fsound-worklet.js (next to the program's .js) on the audio thread,
@@ -38,6 +48,7 @@ var LibraryFsoundWeb = {
     node: null,
     ready: null,           // the promise of the player, made once
     mixed: 0,              // frames handed to the player
+    owed: 0,               // frames the worklet asked for that the music had not come for
     runs: [],              // {ourFrame, ctxFrame, end}, oldest first; end Infinity while open
 
     start: function() {
@@ -46,8 +57,10 @@ var LibraryFsoundWeb = {
         return Promise.resolve(false);
       }
       if (!NVSound.context) {
+        var early = Module['nvAudioContext'];
         try {
-          NVSound.context = new AudioContext({sampleRate: NVSound.rate, latencyHint: 'interactive'});
+          NVSound.context = early && early.sampleRate === NVSound.rate && early.state !== 'closed'
+            ? early : new AudioContext({sampleRate: NVSound.rate, latencyHint: 'interactive'});
         } catch (e) {
           return Promise.reject(e);
         }
@@ -97,15 +110,45 @@ var LibraryFsoundWeb = {
     },
 
     feed: function(need) {
+      NVSound.owed = 0;
       while (need > 0) {
-        var n = Math.min(need, 16384);
-        var at = _fsound_web_render(n);
-        if (!at) return;
-        var frames = HEAPF32.slice(at >> 2, (at >> 2) + 2 * n);
-        NVSound.node.port.postMessage({'frames': frames, 'first': NVSound.mixed}, [frames.buffer]);
-        NVSound.mixed += n;
-        need -= n;
+        var want = Math.min(need, 16384);
+        var n = _fsound_web_render(want);
+        if (n < 0) return;
+        if (n > 0) {
+          var at = _fsound_web_frames() >> 2;
+          var frames = HEAPF32.slice(at, at + 2 * n);
+          NVSound.node.port.postMessage({'frames': frames, 'first': NVSound.mixed}, [frames.buffer]);
+          NVSound.mixed += n;
+          need -= n;
+        }
+        if (n < want) {
+          NVSound.owed = need;
+          return;
+        }
       }
+    },
+
+    // More of a piece has come: what the worklet is owed can now be mixed.
+    more: function() {
+      if (NVSound.owed && NVSound.player === 'AudioWorklet' && NVSound.node) NVSound.feed(NVSound.owed);
+    },
+
+    // The named piece, asked of the page: its chunks into the decoder as they come.
+    fetch: function(name, piece) {
+      var files = Module['nvFiles'];
+      if (!files) return false;
+      var wanted = true;
+      return files.open(name, function(chunk) {
+        var at = wanted && _fsound_web_piece_room(piece, chunk.length);
+        if (!at) return (wanted = false);
+        HEAPU8.set(chunk, at);
+        NVSound.more();
+        return true;
+      }, function(whole) {
+        if (wanted) _fsound_web_piece_end(piece, whole ? 1 : 0);
+        NVSound.more();
+      });
     },
 
     // The ScriptProcessorNode's request: one buffer, played from e.playbackTime on.
@@ -114,25 +157,24 @@ var LibraryFsoundWeb = {
       var n = out.length;
       var left = out.getChannelData(0);
       var right = out.getChannelData(1);
-      var at = _fsound_web_render(n);
-      if (!at) {
-        left.fill(0);
-        right.fill(0);
-        return;
-      }
-      var p = at >> 2;
-      for (var i = 0; i < n; i++) {
+      // What the music has come for, then silence: the run ends there.
+      var k = Math.max(0, _fsound_web_render(n));
+      var p = _fsound_web_frames() >> 2;
+      for (var i = 0; i < k; i++) {
         left[i] = HEAPF32[p + 2 * i];
         right[i] = HEAPF32[p + 2 * i + 1];
       }
+      left.fill(0, k);
+      right.fill(0, k);
+      if (!k) return;
       var ctxFrame = Math.round(e.playbackTime * NVSound.rate);
       var last = NVSound.runs[NVSound.runs.length - 1];
       if (last && last.end === NVSound.mixed && last.ctxFrame + (last.end - last.ourFrame) === ctxFrame) {
-        last.end += n;
+        last.end += k;
       } else {
-        NVSound.beginRun(NVSound.mixed, ctxFrame, NVSound.mixed + n);
+        NVSound.beginRun(NVSound.mixed, ctxFrame, NVSound.mixed + k);
       }
-      NVSound.mixed += n;
+      NVSound.mixed += k;
     },
 
     beginRun: function(ourFrame, ctxFrame, end) {
@@ -196,6 +238,9 @@ var LibraryFsoundWeb = {
     if (NVSound.wanted) NVSound.start().catch(function(e) { err('sound: ' + e); });
     return 1;
   },
+
+  nv_sound_web_fetch__deps: ['$NVSound'],
+  nv_sound_web_fetch: function(name, piece) { return NVSound.fetch(UTF8ToString(name), piece) ? 1 : 0; },
 
   nv_sound_web_heard__deps: ['$NVSound'],
   nv_sound_web_heard: function() { return NVSound.heardFrame(); }

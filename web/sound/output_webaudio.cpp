@@ -3,7 +3,8 @@
  * (fsound_web.js and fsound-worklet.js), or through a ScriptProcessorNode on pages that
  * offer no worklet (plain http from another host). The player asks the page for frames; the
  * page answers every request at once by mixing here (fsound_web_render), on its one thread,
- * and tells where the listener is (nv_sound_web_heard).
+ * as far as the music has come over the network, and tells where the listener is
+ * (nv_sound_web_heard).
  */
 #include <algorithm>
 #include <new>
@@ -66,12 +67,16 @@ Output* newDeviceOutput(int mixRate) {
 
 using namespace fsound;
 
-/* The worklet's request: mixes the next frames (at most kRenderFrames) and returns them,
- * clipped stereo float, in the output's own buffer; null when the Web Audio output is not
- * the one running. */
-extern "C" EMSCRIPTEN_KEEPALIVE const float* fsound_web_render(int frames) {
+/* The player's request: mixes up to the next frames (at most kRenderFrames) into the
+ * output's buffer (fsound_web_frames), clipped stereo float, as far as the pieces playing have
+ * come, and returns how many it mixed; -1 when the Web Audio output is not the one running. */
+extern "C" EMSCRIPTEN_KEEPALIVE int fsound_web_render(int frames) {
     Engine* e = g_engine;
-    if (!e || !g_webAudio || e->output != g_webAudio || frames < 0 || frames > kRenderFrames) return nullptr;
-    render(g_webAudio->frames, (size_t)frames);
-    return g_webAudio->frames;
+    if (!e || !g_webAudio || e->output != g_webAudio || frames < 0 || frames > kRenderFrames) return -1;
+    return (int)renderReady(g_webAudio->frames, (size_t)frames);
+}
+
+/* Where fsound_web_render leaves its frames; null when the Web Audio output is not running. */
+extern "C" EMSCRIPTEN_KEEPALIVE const float* fsound_web_frames(void) {
+    return g_webAudio ? g_webAudio->frames : nullptr;
 }

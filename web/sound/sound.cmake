@@ -5,7 +5,8 @@
 #   NV_WEB_SOUND_SITE_FILES    files the site serves next to the program's .js
 #   NV_WEB_SOUND_EXPORTS       C functions the page and its tests call, for EXPORTED_FUNCTIONS
 #
-# The page starts the sound from a user gesture with Module.nvSoundStart() (a Promise).
+# The page starts the sound from a user gesture with Module.nvSoundStart() (a Promise), and
+# hands over the music as it comes through Module.nvFiles (fsound_web.js).
 set(NV_WEB_SOUND_DIR ${CMAKE_CURRENT_LIST_DIR})
 get_filename_component(NV_SOUND_DIR ${CMAKE_CURRENT_LIST_DIR}/../../sound ABSOLUTE)
 
@@ -29,4 +30,4 @@ set_property(TARGET fsound_web APPEND PROPERTY INTERFACE_LINK_DEPENDS
 
 set(NV_WEB_SOUND_SITE_FILES ${NV_WEB_SOUND_DIR}/fsound-worklet.js)
 set(NV_WEB_SOUND_EXPORTS _fsound_capture_rate _fsound_capture_frame _FSOUND_DSP_GetSpectrum
-                         _malloc _free)
+                         _fsound_web_piece_room _fsound_web_piece_end _malloc _free)
