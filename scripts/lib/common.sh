@@ -46,12 +46,12 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 # nv_version BUILD: the project's version as that configured build holds it.
 nv_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt"; }
 
-# nv_build_web ARCHIVE WEB_BUILD: the browser edition, built with Emscripten, in
-# WEB_BUILD/site, around ARCHIVE, the data archive a native build packed
-# (NATIVE_BUILD/src/velandor.ndar).
+# nv_build_web NATIVE_BUILD WEB_BUILD: the browser edition, built with Emscripten, in
+# WEB_BUILD/site (and the show in one file, WEB_BUILD/velandor.html), its data packed by the
+# packer of NATIVE_BUILD, a native build that has packed the linked-in archive.
 nv_build_web() {
-  local archive=$1 web=$2
-  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release -DNV_WEB_ARCHIVE="$archive" >/dev/null
+  local native=$1 web=$2
+  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release -DNV_NATIVE_BUILD="$native" >/dev/null
   cmake --build "$web" -j"$NV_JOBS"
 }
 

@@ -231,15 +231,17 @@ function letterboxed(rows, top, bottom, margin) {
 
 function sleep(ms) { return new Promise((r) => setTimeout(r, ms)); }
 
-// A static server for the site on a free port of 127.0.0.1 (python3's, as scripts/web uses).
-async function serve(dir) {
+// The site served on a free port of 127.0.0.1 by the server scripts/web uses (compressed
+// copies, types, validators); log: a file for its "STATUS PATH BYTES" lines.
+async function serve(dir, log) {
   const net = require('net');
   const port = await new Promise((resolve) => {
     const s = net.createServer();
     s.listen(0, '127.0.0.1', () => { const p = s.address().port; s.close(() => resolve(p)); });
   });
-  const child = spawn('python3', ['-m', 'http.server', String(port), '--bind', '127.0.0.1', '--directory', dir],
-    { stdio: ['ignore', 'ignore', 'ignore'] });
+  const args = [path.join(__dirname, '../../scripts/lib/serve_site.py'), '--port', String(port)];
+  if (log) args.push('--log', log);
+  const child = spawn('python3', [...args, dir], { stdio: ['ignore', 'ignore', 'ignore'] });
   const until = Date.now() + 10000;
   for (;;) {
     const up = await new Promise((resolve) => {

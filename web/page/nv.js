@@ -154,7 +154,7 @@
   // Every gesture that lets a page start sound comes here.
   function start() {
     if (clock.failedText !== null) return;
-    if (!ready) { startWanted = true; return; }
+    if (!ready) { startWanted = true; if (Module.nvLoad) Module.nvLoad.early(); return; }
     if (clock.running) { sound(false); return; }
     prompt.classList.add('gone');
     clock.start();

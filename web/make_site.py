@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""Gathers the browser edition's site and its one-file edition.
+
+    make_site.py SITE_DIR ONE_FILE NAME=PATH...
+
+Each NAME=PATH puts the file PATH into SITE_DIR as NAME (a path inside the site). On the way:
+- load.js learns the size of every file it loads, for its progress;
+- sw.js learns the build (a digest of the site) and the files it keeps offline;
+- ONE_FILE, the show in one self-contained page, is made from index.html with every script
+  inside it and the program, the data and the music packed into it (gzip, then base64: the
+  page unpacks them with the browser's DecompressionStream); a copy goes into the site as
+  velandor.html, for the page's download link;
+- every file gets a .br and a .gz copy beside it, for servers that send them as they are.
+The site is written beside SITE_DIR and put in its place whole.
+"""
+import base64
+import gzip
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+ONE_FILE_NAME = "velandor.html"
+# What load.js fetches, and so what its progress counts.
+LOADED = ["velandor.wasm", "velandor.ndar", "data/tarn1.ogg", "data/tarn2.ogg"]
+# What the one file carries packed (the scripts go in as scripts).
+PACKED = LOADED + ["fsound-worklet.js"]
+# Kept out of the offline copy: the worker itself, the page under its second name (it is kept
+# as the site's address), the one file, which is only downloaded, and the icons, which the
+# browser takes when the page is installed: the copy holds what the page loads, and nothing
+# the visitor has not downloaded already.
+def kept_offline(name):
+    return name not in ("sw.js", "index.html", ONE_FILE_NAME) and not name.startswith("icon-")
+# The most the one file may weigh: it goes out as a mail's attachment.
+ONE_FILE_MAX = 2000000
+
+
+def brotli(data):
+    """data compressed by Debian's brotli at its best."""
+    return subprocess.run(["brotli", "--quality=11", "--stdout", "-"], input=data, stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
+def substitute(text, marker, value, name):
+    """Replaces the placeholder `{} /* @marker@ */` (or `[]`, or `''`, before the comment) in text."""
+    pattern = re.compile(r"(\{\}|\[\]|'')\s*/\* @%s@ \*/" % marker)
+    if len(pattern.findall(text)) != 1:
+        sys.exit("make_site.py: %s has no single @%s@ placeholder" % (name, marker))
+    return pattern.sub(lambda _: value, text)
+
+
+def script_tag(name, text):
+    """An inline script whose text cannot end its element early."""
+    return "<script>/* %s */\n%s\n</script>" % (name, re.sub(r"</(script)", r"<\\/\1", text, flags=re.I))
+
+
+def one_file(files):
+    """The show in one page: index.html with its scripts inside and the packed files."""
+    page = files["index.html"].decode("utf-8")
+    blob, index = bytearray(), {}
+    for name in PACKED:
+        index[name] = [len(blob), len(files[name])]
+        blob += files[name]
+    packed = base64.b64encode(gzip.compress(bytes(blob), compresslevel=9, mtime=0)).decode("ascii")
+    payload = ("<script id=\"nv-files\" type=\"application/octet-stream\" data-files='%s'>%s</script>"
+               % (json.dumps(index, separators=(",", ":")), packed))
+
+    def inline(match):
+        name = match.group(1)
+        if name not in files:
+            sys.exit("make_site.py: index.html loads %s, which the site does not have" % name)
+        return script_tag(name, files[name].decode("utf-8"))
+
+    page, scripts = re.subn(r'<script src="([^"]+)"(?: async)?></script>', inline, page)
+    if scripts == 0 or "<body>" not in page:
+        sys.exit("make_site.py: index.html has no scripts or no <body>")
+    # Links to files the one file does not come with go; the payload comes first in the body,
+    # so that the scripts after it find it.
+    page = re.sub(r'\s*<link rel="(manifest|apple-touch-icon)"[^>]*>', "", page)
+    page = page.replace("<body>", "<body>\n" + payload, 1)
+    return page.encode("utf-8")
+
+
+def main():
+    if len(sys.argv) < 4:
+        sys.exit(__doc__)
+    site, one_file_path = sys.argv[1], sys.argv[2]
+    files = {}
+    for arg in sys.argv[3:]:
+        name, _, path = arg.partition("=")
+        with open(path, "rb") as f:
+            files[name] = f.read()
+    for name in LOADED + ["index.html", "load.js", "sw.js", "fsound-worklet.js"]:
+        if name not in files:
+            sys.exit("make_site.py: the site needs %s" % name)
+
+    sizes = json.dumps({name: len(files[name]) for name in LOADED}, separators=(",", ":"))
+    files["load.js"] = substitute(files["load.js"].decode("utf-8"), "SIZES", sizes, "load.js").encode("utf-8")
+    kept = sorted(name for name in files if kept_offline(name))
+    digest = hashlib.sha256()
+    for name in sorted(n for n in files if n not in ("sw.js", ONE_FILE_NAME)):
+        digest.update(name.encode("utf-8") + b"\0" + hashlib.sha256(files[name]).digest())
+    worker = files["sw.js"].decode("utf-8")
+    worker = substitute(worker, "BUILD", json.dumps(digest.hexdigest()[:16]), "sw.js")
+    worker = substitute(worker, "FILES", json.dumps(["./"] + kept), "sw.js")
+    files["sw.js"] = worker.encode("utf-8")
+
+    files[ONE_FILE_NAME] = one_file(files)
+    if len(files[ONE_FILE_NAME]) > ONE_FILE_MAX:
+        sys.exit("make_site.py: the one file has %d bytes, more than %d" % (len(files[ONE_FILE_NAME]), ONE_FILE_MAX))
+
+    fresh = site.rstrip("/") + ".new"
+    shutil.rmtree(fresh, ignore_errors=True)
+    for name, data in files.items():
+        path = os.path.join(fresh, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        for suffix, copy in (("", data), (".br", brotli(data)),
+                             (".gz", gzip.compress(data, compresslevel=9, mtime=0))):
+            with open(path + suffix, "wb") as f:
+                f.write(copy)
+    old = site.rstrip("/") + ".old"
+    shutil.rmtree(old, ignore_errors=True)
+    if os.path.exists(site):
+        os.rename(site, old)
+    os.rename(fresh, site)
+    shutil.rmtree(old, ignore_errors=True)
+
+    tmp = one_file_path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(files[ONE_FILE_NAME])
+    os.replace(tmp, one_file_path)
+
+
+if __name__ == "__main__":
+    main()
