@@ -208,10 +208,13 @@
     });
     return {};
   };
-  // The archive in the program's memory before main runs.
+  // The archive in the program's memory before main runs. A capture of the sound
+  // (fsound_output=capture) mixes the music frame by frame from the very first frame, which
+  // it cannot wait in: there the program starts only once all of the music has come.
   Module.preRun.push(() => {
     Module.addRunDependency('nv-archive');
-    whole('velandor.ndar').then((bytes) => {
+    const capture = params.get('fsound_output') === 'capture';
+    Promise.all(['velandor.ndar'].concat(capture ? MUSIC : []).map(whole)).then(([bytes]) => {
       const at = Module._nv_web_archive(bytes.length);
       if (!at) throw new Error('no memory for the data');
       Module.HEAPU8.set(bytes, at);
