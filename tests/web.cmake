@@ -3,7 +3,7 @@
 if(TARGET velandor_data)
   nv_script_test(web_build ${CMAKE_CURRENT_SOURCE_DIR}/web/build.sh LABELS web TIMEOUT 1200)
   set_tests_properties(web_build PROPERTIES FIXTURES_SETUP web_site)
-  foreach(name picture page sound)
+  foreach(name picture page sound delivery)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/web/${name}.sh)
       nv_script_test(web_${name} ${CMAKE_CURRENT_SOURCE_DIR}/web/${name}.sh LABELS web TIMEOUT 600)
       set_tests_properties(web_${name} PROPERTIES FIXTURES_REQUIRED web_site)

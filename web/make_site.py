@@ -30,10 +30,10 @@ LOADED = ["velandor.wasm", "velandor.ndar", "data/tarn1.ogg", "data/tarn2.ogg"]
 PACKED = LOADED + ["fsound-worklet.js"]
 # Kept out of the offline copy: the worker itself, the page under its second name (it is kept
 # as the site's address), the one file, which is only downloaded, and the icons, which the
-# browser takes when the page is installed: the copy holds what the page loads, and nothing
-# the visitor has not downloaded already.
+# browser takes when the page is installed, but for the one it looks at with every visit: the
+# copy holds what the page loads, and nothing the visitor has not downloaded already.
 def kept_offline(name):
-    return name not in ("sw.js", "index.html", ONE_FILE_NAME) and not name.startswith("icon-")
+    return name not in ("sw.js", "index.html", ONE_FILE_NAME) and (name == "icon-192.png" or not name.startswith("icon-"))
 # The most the one file may weigh: it goes out as a mail's attachment.
 ONE_FILE_MAX = 2000000
 
@@ -79,7 +79,7 @@ def one_file(files):
         sys.exit("make_site.py: index.html has no scripts or no <body>")
     # Links to files the one file does not come with go; the payload comes first in the body,
     # so that the scripts after it find it.
-    page = re.sub(r'\s*<link rel="(manifest|apple-touch-icon)"[^>]*>', "", page)
+    page = re.sub(r'\s*<link rel="apple-touch-icon"[^>]*>', "", page)
     page = page.replace("<body>", "<body>\n" + payload, 1)
     return page.encode("utf-8")
 

@@ -231,11 +231,11 @@ function letterboxed(rows, top, bottom, margin) {
 
 function sleep(ms) { return new Promise((r) => setTimeout(r, ms)); }
 
-// The site served on a free port of 127.0.0.1 by the server scripts/web uses (compressed
-// copies, types, validators); log: a file for its "STATUS PATH BYTES" lines.
-async function serve(dir, log) {
+// The site served on 127.0.0.1 by the server scripts/web uses (compressed copies, types,
+// validators), on a free port unless given one; log: a file for its "STATUS PATH BYTES" lines.
+async function serve(dir, log, port) {
   const net = require('net');
-  const port = await new Promise((resolve) => {
+  port = port || await new Promise((resolve) => {
     const s = net.createServer();
     s.listen(0, '127.0.0.1', () => { const p = s.address().port; s.close(() => resolve(p)); });
   });

@@ -183,6 +183,12 @@
     Module.instantiateWasm = () => ({}); // the program never starts
     return;
   }
+  // Installable where the page is served (a disk cannot serve the manifest).
+  const manifest = document.createElement('link');
+  manifest.rel = 'manifest';
+  manifest.href = 'manifest.webmanifest';
+  if (!embedded) document.head.appendChild(manifest);
+
   // The download link is no gesture for the show.
   const link = document.getElementById('onefile');
   if (embedded) link.remove();
@@ -223,7 +229,7 @@
   });
   if (embedded) {
     Module.locateFile = (path, prefix) => (path === 'fsound-worklet.js'
-      ? URL.createObjectURL(new Blob([files[path].chunks[0]], { type: 'text/javascript' })) : prefix + path);
+      ? `data:text/javascript;base64,${btoa(String.fromCharCode(...files[path].chunks[0]))}` : prefix + path);
   }
   progress();
   loadAll();
