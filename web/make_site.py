@@ -74,7 +74,7 @@ def one_file(files):
             sys.exit("make_site.py: index.html loads %s, which the site does not have" % name)
         return script_tag(name, files[name].decode("utf-8"))
 
-    page, scripts = re.subn(r'<script src="([^"]+)"(?: async)?></script>', inline, page)
+    page, scripts = re.subn(r'<script src="([^"]+)"(?: defer| async)?></script>', inline, page)
     if scripts == 0 or "<body>" not in page:
         sys.exit("make_site.py: index.html has no scripts or no <body>")
     # Links to files the one file does not come with go; the payload comes first in the body,

@@ -8,9 +8,12 @@ const { sleep } = require('./browser.js');
 // 1.6 Mbit/s down, 750 kbit/s up, 150 ms: a phone's slow network.
 const SLOW = { offline: false, latency: 150, downloadThroughput: 200000, uploadThroughput: 93750 };
 
-// Before the page's own scripts: the moment the music is first heard, looked at every frame.
+// Before the page's own scripts: the moments the loading line first shows and the music is
+// first heard, looked at every frame.
 const HEARD = `(() => {
   const look = () => {
+    const l = document.getElementById('loading');
+    if (!window.nvLoadingAt && l && getComputedStyle(l).display !== 'none') window.nvLoadingAt = performance.now();
     const s = window.Module && typeof Module.nvStatus === 'function' ? Module.nvStatus() : null;
     if (s && s.heard > 0) window.nvHeardAt = performance.now();
     else requestAnimationFrame(look);
@@ -34,7 +37,9 @@ const LOOK = `(() => {
 // Opens url in a new page of browser at width x height; clicks its middle clickAtMs after the
 // link was opened; returns once the music has been heard for heardSeconds (or timeoutMs has
 // passed): { looks: what the page showed, every 100 ms until its first frame and after the
-// click, firstFrameMs, heardMs (page times since the link was opened, null if never),
+// click, paintMs (the page's first paint with content), loadingMs (the first animation frame
+// with the loading line shown), firstFrameMs, heardMs (page times since the link was opened,
+// null if never),
 // bytes (over the network, headers included, as the page's own requests count them, once none
 // is open any more), page (still open) }.
 async function firstVisit(browser, url, { clickAtMs = 500, width = 1280, height = 720, heardSeconds = 1, timeoutMs = 60000 } = {}) {
@@ -70,9 +75,11 @@ async function firstVisit(browser, url, { clickAtMs = 500, width = 1280, height 
   }
   const firstFrameMs = await page.eval('window.Module && Module.nvClock && Module.nvClock.firstFrameMs || null');
   const heardMs = await page.eval('window.nvHeardAt || null');
+  const loadingMs = await page.eval('window.nvLoadingAt || null');
+  const paintMs = await page.eval(`(performance.getEntriesByName('first-contentful-paint')[0] || {}).startTime || null`);
   // The bytes once the page has loaded all it loads: a second without a request open.
   while ((pending.size || Date.now() - lastNews < 1000) && Date.now() < until) await sleep(100);
-  return { looks, firstFrameMs, heardMs, bytes, page };
+  return { looks, paintMs, loadingMs, firstFrameMs, heardMs, bytes, page };
 }
 
 module.exports = { firstVisit, SLOW };
