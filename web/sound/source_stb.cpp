@@ -21,6 +21,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <limits.h>
+#include <stdint.h>
+
 #include <algorithm>
 #include <new>
 
@@ -48,12 +51,86 @@ namespace {
 enum {
     kFifoFrames = 16384,            /* decoded frames held: a mixer's block and a packet */
     kMaxPieceBytes = 256 << 20,     /* a longer file is not a piece of music */
-    kMaxPieces = 64                 /* pieces asked for while the layer runs */
+    kArenaBytes = 512 << 10,        /* the decoder's memory: 200 KB for the demo's music */
+    kMaxArenaBytes = 8 << 20        /* grown up to this for pieces that need more */
 };
 
-class StbSource;
-StbSource* g_pieces[kMaxPieces]; /* by the number the page is told; null once deleted */
-int g_pieceCount = 0;            /* numbers are never given twice */
+/* What stb_vorbis must not be given: its reading of the comment header trusts the lengths
+ * and the count in it (a length past the packet's end writes before the memory it took, and a
+ * list it cannot make for the count is walked through in its clean-up). The header, the
+ * stream's second packet, is read here first: kHeaderOk when every length lies inside it, with
+ * *memory the most its strings and list take; kHeaderMissing while it has not all come;
+ * kHeaderBad otherwise. What is not an Ogg stream at all is left to stb_vorbis to refuse. */
+enum HeaderCheck { kHeaderOk, kHeaderMissing, kHeaderBad };
+
+uint32_t le32(const unsigned char* p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+HeaderCheck checkCommentHeader(const unsigned char* p, size_t size, size_t* memory) {
+    enum { kPageHeader = 27 };
+    // The second packet's bytes, gathered across the pages that hold it.
+    unsigned char* packet = nullptr;
+    size_t length = 0, packets = 0;
+    bool whole = false;
+    HeaderCheck result = kHeaderMissing;
+    for (size_t at = 0; !whole;) {
+        if (size - at < kPageHeader) break;
+        if (memcmp(p + at, "OggS", 4) != 0) {
+            result = kHeaderOk;
+            break;
+        }
+        size_t segments = p[at + 26], data = at + kPageHeader + segments;
+        if (size - at < kPageHeader + segments) break;
+        size_t i = 0;
+        for (; i < segments && !whole; i++) {
+            size_t n = p[at + kPageHeader + i];
+            if (size - data < n) break;
+            if (packets == 1) {
+                unsigned char* grown = (unsigned char*)realloc(packet, length + n + 1);
+                if (!grown) {
+                    result = kHeaderBad;
+                    break;
+                }
+                packet = grown;
+                memcpy(packet + length, p + data, n);
+                length += n;
+            }
+            data += n;
+            if (n < 255 && ++packets == 2) whole = true;
+        }
+        if (i < segments && !whole) break; // the page has not all come (or no memory)
+        at = data;
+    }
+    if (whole) {
+        // "\3vorbis", the vendor's name, the count of comments, each comment, the framing bit.
+        size_t at = 7, count = 0, strings = 0;
+        auto string = [&]() { // a length, and that many bytes
+            if (length - at < 4) return false;
+            size_t n = le32(packet + at);
+            if (length - at - 4 < n) return false;
+            at += 4 + n;
+            strings += n + 8;
+            return true;
+        };
+        bool fits = length >= at && string() && length - at >= 4;
+        if (fits) {
+            count = le32(packet + at);
+            at += 4;
+            fits = count <= (length - at) / 4;
+        }
+        for (size_t k = 0; fits && k < count; k++) fits = string();
+        fits = fits && length - at >= 1;
+        *memory = strings + count * sizeof(char*) + 8;
+        result = fits ? kHeaderOk : kHeaderBad;
+    }
+    free(packet);
+    return result;
+}
+
+class StbDecoder;
+StbDecoder* g_decoder = nullptr; /* the decoder while one exists */
+int g_nextPiece = 0;             /* numbers are never given twice, so none reaches another */
 
 class StbSource : public Source {
   public:
@@ -69,6 +146,9 @@ class StbSource : public Source {
     bool whole = false;  /* every byte has come */
     bool failed = false; /* no more will come: the download failed, or the bytes are damaged */
 
+    /* All the decoder's memory comes from this arena, which it never frees itself (so that
+     * damaged headers it gives up on leak nothing) and which bounds what any file can take. */
+    stb_vorbis_alloc arena = {nullptr, 0};
     stb_vorbis* vorbis = nullptr; /* null until the headers have come */
     size_t used = 0;              /* bytes the decoder has taken */
     int right = 0;                /* the decoded channel heard on the right */
@@ -81,8 +161,8 @@ class StbSource : public Source {
 
     ~StbSource() override {
         if (vorbis) stb_vorbis_close(vorbis);
+        free(arena.alloc_buffer);
         free(bytes);
-        if (piece >= 0) g_pieces[piece] = nullptr;
     }
 
     size_t pending() const { return end - begin; }
@@ -102,6 +182,16 @@ class StbSource : public Source {
         return at;
     }
 
+    /* The arena at its first size, or twice as large while no decoder uses it; false when it
+     * cannot grow. */
+    bool growArena() {
+        int grown = arena.alloc_buffer ? 2 * arena.alloc_buffer_length_in_bytes : kArenaBytes;
+        free(arena.alloc_buffer);
+        arena.alloc_buffer = grown <= kMaxArenaBytes ? (char*)malloc((size_t)grown) : nullptr;
+        arena.alloc_buffer_length_in_bytes = arena.alloc_buffer ? grown : 0;
+        return arena.alloc_buffer != nullptr;
+    }
+
     /* More of the file will not come: what has come plays to its end. */
     bool final() const { return whole || failed; }
 
@@ -109,8 +199,23 @@ class StbSource : public Source {
      * are not those of a piece the layer can play (then *error says why and the piece has
      * ended). */
     bool openDecoder(int* error) {
-        int taken = 0, vorbisError = 0;
-        vorbis = stb_vorbis_open_pushdata(bytes, (int)size, &taken, &vorbisError, nullptr);
+        size_t memory = 0;
+        HeaderCheck check = checkCommentHeader(bytes, size, &memory);
+        if (check == kHeaderMissing && !final()) return false;
+        if (check != kHeaderOk || memory > kMaxArenaBytes) {
+            *error = FSOUND_ERR_FILE_FORMAT;
+            atEnd = true;
+            return false;
+        }
+        // Room for the comment header's strings and list before the decoder reads it.
+        while ((size_t)arena.alloc_buffer_length_in_bytes < memory && growArena()) {
+        }
+        int taken = 0, vorbisError = VORBIS_outofmem;
+        while (arena.alloc_buffer || growArena()) {
+            vorbis = stb_vorbis_open_pushdata(bytes, (int)size, &taken, &vorbisError, &arena);
+            // Headers that need more memory than the arena has: a larger one, up to a limit.
+            if (vorbis || vorbisError != VORBIS_outofmem || !growArena()) break;
+        }
         if (!vorbis) {
             if (vorbisError == VORBIS_need_more_data && !final()) return false;
             *error = vorbisError == VORBIS_outofmem ? FSOUND_ERR_MEMORY : FSOUND_ERR_FILE_FORMAT;
@@ -119,6 +224,8 @@ class StbSource : public Source {
         }
         stb_vorbis_info info = stb_vorbis_get_info(vorbis);
         if (info.channels < 1 || (int)info.sample_rate != mixRate) {
+            stb_vorbis_close(vorbis);
+            vorbis = nullptr;
             *error = FSOUND_ERR_FILE_FORMAT;
             atEnd = true;
             return false;
@@ -203,7 +310,10 @@ class StbDecoder : public Decoder {
   public:
     StbSource* sources = nullptr; /* every source opened, newest first */
 
+    StbDecoder() { g_decoder = this; }
+
     ~StbDecoder() override {
+        g_decoder = nullptr;
         while (sources) {
             StbSource* s = sources;
             sources = s->next;
@@ -212,16 +322,18 @@ class StbDecoder : public Decoder {
     }
 
     Source* open(const char* name, int mixRate) override {
-        if (g_pieceCount == kMaxPieces) {
+        if (g_nextPiece == INT_MAX) {
             setError(FSOUND_ERR_MEMORY);
             return nullptr;
         }
         StbSource* s = make<StbSource>();
         if (!s) return nullptr;
         s->mixRate = mixRate;
-        s->piece = g_pieceCount++;
-        g_pieces[s->piece] = s;
+        s->piece = g_nextPiece++;
         snprintf(s->name, sizeof s->name, "%s", name);
+        // Listed before the page is asked, which may deliver some bytes at once.
+        s->next = sources;
+        sources = s;
         // What has come already is looked at now, as a file on a disk would be; a piece whose
         // headers are still to come opens all the same and plays once they have.
         int failure = FSOUND_ERR_NONE;
@@ -230,13 +342,19 @@ class StbDecoder : public Decoder {
         else
             s->openDecoder(&failure);
         if (failure != FSOUND_ERR_NONE) {
+            sources = s->next;
             delete s;
             setError(failure);
             return nullptr;
         }
-        s->next = sources;
-        sources = s;
         return s;
+    }
+
+    /* The open piece the page delivers under that number; null when there is none. */
+    StbSource* piece(int number) {
+        for (StbSource* s = sources; s; s = s->next)
+            if (s->piece == number) return s;
+        return nullptr;
     }
 };
 
@@ -253,9 +371,8 @@ using namespace fsound;
 /* The page's delivery: where the next n bytes of the piece go; null when the layer no longer
  * wants them (the piece is gone, or there is no room), and then the page stops. */
 extern "C" unsigned char* fsound_web_piece_room(int piece, int n) {
-    if (piece < 0 || piece >= g_pieceCount || n < 0 || !g_pieces[piece]) return nullptr;
-    StbSource* s = g_pieces[piece];
-    if (s->final()) return nullptr;
+    StbSource* s = g_decoder && n >= 0 ? g_decoder->piece(piece) : nullptr;
+    if (!s || s->final()) return nullptr;
     unsigned char* at = s->room((size_t)n);
     if (!at) s->failed = true;
     return at;
@@ -263,9 +380,8 @@ extern "C" unsigned char* fsound_web_piece_room(int piece, int n) {
 
 /* The piece's last byte has come (whole non-zero), or its download failed. */
 extern "C" void fsound_web_piece_end(int piece, int whole) {
-    if (piece < 0 || piece >= g_pieceCount || !g_pieces[piece]) return;
-    StbSource* s = g_pieces[piece];
-    if (s->final()) return;
+    StbSource* s = g_decoder ? g_decoder->piece(piece) : nullptr;
+    if (!s || s->final()) return;
     if (whole) s->whole = true;
     else s->failed = true;
 }
