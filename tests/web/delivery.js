@@ -103,6 +103,9 @@ async function saved(browser, site, out) {
     .catch(() => page.eval(PROMPT));
   check(/serve .* over http/.test(message || '') && /velandor\.html/.test(message || ''),
     `the site opened from a disk says what to do: "${message}"`);
+  const link = await page.eval(`(() => { const a = document.getElementById('onefile');
+    return a.textContent + ' -> ' + a.getAttribute('href'); })()`);
+  check(link === 'open the show in one file -> velandor.html', `... and links to the one file (${link})`);
   await page.click(320, 180);
   await page.key('x', 'KeyX', 88);
   await sleep(500);

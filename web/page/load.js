@@ -25,7 +25,7 @@
   const FIRST = ['velandor.wasm', 'velandor.ndar']; // what the first frame waits for
   const MUSIC = ['data/tarn1.ogg', 'data/tarn2.ogg']; // then these, one after the other
   const MUSIC_RATE = 44100; // the rate the program's sound layer opens at
-  const UNLOADABLE = 'Opened from a disk, this page cannot load the show: serve its folder over http, or open velandor.html from it.';
+  const UNLOADABLE = 'Opened from a disk, the show cannot load here: serve its folder over http, or open velandor.html.';
 
   const loading = document.getElementById('loading');
   const bar = loading.querySelector('.bar div');
@@ -178,21 +178,26 @@
     }
   }
 
-  if (!embedded && window.location.protocol === 'file:') {
-    failed(UNLOADABLE);
-    Module.instantiateWasm = () => ({}); // the program never starts
-    return;
-  }
-  // Installable where the page is served (a disk cannot serve the manifest).
-  const manifest = document.createElement('link');
-  manifest.rel = 'manifest';
-  manifest.href = 'manifest.webmanifest';
-  if (!embedded) document.head.appendChild(manifest);
-
-  // The download link is no gesture for the show.
+  // The link to the one file is no gesture for the show.
   const link = document.getElementById('onefile');
   if (embedded) link.remove();
   else link.addEventListener('click', (e) => e.stopPropagation());
+
+  if (!embedded && window.location.protocol === 'file:') {
+    failed(UNLOADABLE);
+    Module.instantiateWasm = () => ({}); // the program never starts
+    link.textContent = 'open the show in one file';
+    link.removeAttribute('download');
+    return;
+  }
+
+  // Installable where the page is served (a disk cannot serve the manifest).
+  if (!embedded) {
+    const manifest = document.createElement('link');
+    manifest.rel = 'manifest';
+    manifest.href = 'manifest.webmanifest';
+    document.head.appendChild(manifest);
+  }
 
   Module.nvFiles = { open };
   Module.nvLoad = Object.assign(state, { early });
