@@ -231,6 +231,26 @@ function letterboxed(rows, top, bottom, margin) {
 
 function sleep(ms) { return new Promise((r) => setTimeout(r, ms)); }
 
+// The scripts' verdicts: each check prints "ok: WHAT" or "FAIL: WHAT"; verdicts.failures counts
+// the failed ones, for the exit status.
+const verdicts = { failures: 0 };
+function check(ok, what) {
+  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
+  if (!ok) verdicts.failures++;
+}
+
+// The page's console held no error; `what` says so, followed by the errors if there were.
+function checkNoErrors(page, what) {
+  check(page.errors.length === 0, `${what}${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
+}
+
+// Expressions for the page: its first frame is drawn; the prompt's text (null while hidden).
+const FIRST_FRAME = 'window.Module && Module.nvClock && Module.nvClock.frames >= 1';
+const PROMPT = `(() => {
+  const p = document.getElementById('prompt');
+  return getComputedStyle(p).display === 'none' ? null : p.textContent;
+})()`;
+
 // The site served on 127.0.0.1 by the server scripts/web uses (compressed copies, types,
 // validators), on a free port unless given one; log: a file for its "STATUS PATH BYTES" lines.
 async function serve(dir, log, port) {
@@ -255,4 +275,4 @@ async function serve(dir, log, port) {
   return { url: `http://127.0.0.1:${port}/`, stop: () => child.kill() };
 }
 
-module.exports = { Browser, Page, serve, sleep, CANVAS_ROWS, letterboxed };
+module.exports = { Browser, Page, serve, sleep, CANVAS_ROWS, letterboxed, verdicts, check, checkNoErrors, FIRST_FRAME, PROMPT };

@@ -18,23 +18,9 @@
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { Browser, serve, sleep, CANVAS_ROWS, letterboxed } = require('./browser.js');
+const { Browser, serve, sleep, CANVAS_ROWS, letterboxed, verdicts, check, checkNoErrors, FIRST_FRAME, PROMPT } = require('./browser.js');
 const { firstVisit } = require('./first_visit.js');
 
-let failures = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
-  if (!ok) failures++;
-}
-function checkNoErrors(page, what) {
-  check(page.errors.length === 0, `${what}${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
-}
-
-const FIRST_FRAME = 'window.Module && Module.nvClock && Module.nvClock.frames >= 1';
-const PROMPT = `(() => {
-  const p = document.getElementById('prompt');
-  return getComputedStyle(p).display === 'none' ? null : p.textContent;
-})()`;
 const s = (ms) => (ms === null ? 'never' : `${(ms / 1000).toFixed(1)} s`);
 
 // The show started with a key, its music heard past one second, its picture lit.
@@ -202,7 +188,7 @@ async function main() {
   } finally {
     await browser.close();
   }
-  process.exit(failures ? 1 : 0);
+  process.exit(verdicts.failures ? 1 : 0);
 }
 
 main().catch((e) => { console.log(`FAIL: ${e.stack || e}`); process.exit(1); });

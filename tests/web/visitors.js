@@ -15,26 +15,10 @@
 // some of the cases; all run without.
 'use strict';
 const path = require('path');
-const { Browser, serve, sleep, CANVAS_ROWS, letterboxed } = require('./browser.js');
+const { Browser, serve, sleep, CANVAS_ROWS, letterboxed, verdicts, check, checkNoErrors, FIRST_FRAME, PROMPT } = require('./browser.js');
 
 const LEAD_MAX = 0.15; // seconds the picture may be off the music heard
 
-let failures = 0;
-function check(ok, what) {
-  console.log(`${ok ? 'ok' : 'FAIL'}: ${what}`);
-  if (!ok) failures++;
-}
-
-// The page's console held no error; `what` says so, followed by the errors if there were.
-function checkNoErrors(page, what) {
-  check(page.errors.length === 0, `${what}${page.errors.length ? ': ' + page.errors.join(' | ') : ''}`);
-}
-
-const FIRST_FRAME = 'window.Module && Module.nvClock && Module.nvClock.frames >= 1';
-const PROMPT = `(() => {
-  const p = document.getElementById('prompt');
-  return getComputedStyle(p).display === 'none' ? null : p.textContent;
-})()`;
 const STATUS = `document.getElementById('status').textContent`;
 
 // The picture's lead on the music, shown minus heard, right after a frame: the median of
@@ -231,7 +215,7 @@ async function main() {
     await browser.close();
     server.stop();
   }
-  process.exit(failures ? 1 : 0);
+  process.exit(verdicts.failures ? 1 : 0);
 }
 
 main().catch((e) => { console.log(`FAIL: ${e.stack || e}`); process.exit(1); });
