@@ -4,7 +4,8 @@
     make_site.py SITE_DIR ONE_FILE NAME=PATH...
 
 Each NAME=PATH puts the file PATH into SITE_DIR as NAME (a path inside the site). On the way:
-- load.js learns the size of every file it loads, for its progress;
+- load.js learns the size of every file it loads, for its progress, and it and nv.js go inside
+  index.html;
 - sw.js learns the build (a digest of the site) and the files it keeps offline;
 - ONE_FILE, the show in one self-contained page, is made from index.html with every script
   inside it and the program, the data and the music packed into it (gzip, then base64: the
@@ -28,6 +29,8 @@ ONE_FILE_NAME = "velandor.html"
 LOADED = ["velandor.wasm", "velandor.ndar", "data/tarn1.ogg", "data/tarn2.ogg"]
 # What the one file carries packed (the scripts go in as scripts).
 PACKED = LOADED + ["fsound-worklet.js"]
+# The page's own scripts, which go inside it.
+PAGE_SCRIPTS = ["nv.js", "load.js"]
 # Kept out of the offline copy: the worker itself, the page under its second name (it is kept
 # as the site's address), the one file, which is only downloaded, and the icons, which the
 # browser takes when the page is installed, but for the one it looks at with every visit: the
@@ -52,14 +55,26 @@ def substitute(text, marker, value, name):
     return pattern.sub(lambda _: value, text)
 
 
-def script_tag(name, text):
-    """An inline script whose text cannot end its element early."""
-    return "<script>/* %s */\n%s\n</script>" % (name, re.sub(r"</(script)", r"<\\/\1", text, flags=re.I))
+def inline_scripts(page, files, names):
+    """page with the scripts it loads by those names inside it, as inline scripts in the same
+    places (which cannot end their elements early), and how many went in."""
+    count = 0
+
+    def inline(match):
+        nonlocal count
+        name = match.group(1)
+        if name not in names:
+            return match.group(0)
+        count += 1
+        text = re.sub(r"</(script)", r"<\\/\1", files[name].decode("utf-8"), flags=re.I)
+        return "<script>/* %s */\n%s\n</script>" % (name, text)
+
+    page = re.sub(r'<script src="([^"]+)"(?: defer| async)?></script>', inline, page)
+    return page, count
 
 
-def one_file(files):
-    """The show in one page: index.html with its scripts inside and the packed files."""
-    page = files["index.html"].decode("utf-8")
+def one_file(files, page):
+    """The show in one page: the site's page with all its scripts inside and the packed files."""
     blob, index = bytearray(), {}
     for name in PACKED:
         index[name] = [len(blob), len(files[name])]
@@ -67,16 +82,9 @@ def one_file(files):
     packed = base64.b64encode(gzip.compress(bytes(blob), compresslevel=9, mtime=0)).decode("ascii")
     payload = ("<script id=\"nv-files\" type=\"application/octet-stream\" data-files='%s'>%s</script>"
                % (json.dumps(index, separators=(",", ":")), packed))
-
-    def inline(match):
-        name = match.group(1)
-        if name not in files:
-            sys.exit("make_site.py: index.html loads %s, which the site does not have" % name)
-        return script_tag(name, files[name].decode("utf-8"))
-
-    page, scripts = re.subn(r'<script src="([^"]+)"(?: defer| async)?></script>', inline, page)
-    if scripts == 0 or "<body>" not in page:
-        sys.exit("make_site.py: index.html has no scripts or no <body>")
+    page, _ = inline_scripts(page, files, files)
+    if "<script src=" in page or "<body>" not in page:
+        sys.exit("make_site.py: index.html loads a script the site does not have, or has no <body>")
     # Links to files the one file does not come with go; the payload comes first in the body,
     # so that the scripts after it find it.
     page = re.sub(r'\s*<link rel="apple-touch-icon"[^>]*>', "", page)
@@ -93,12 +101,21 @@ def main():
         name, _, path = arg.partition("=")
         with open(path, "rb") as f:
             files[name] = f.read()
-    for name in LOADED + ["index.html", "load.js", "sw.js", "fsound-worklet.js"]:
+    for name in LOADED + PAGE_SCRIPTS + ["index.html", "sw.js", "fsound-worklet.js"]:
         if name not in files:
             sys.exit("make_site.py: the site needs %s" % name)
 
     sizes = json.dumps({name: len(files[name]) for name in LOADED}, separators=(",", ":"))
     files["load.js"] = substitute(files["load.js"].decode("utf-8"), "SIZES", sizes, "load.js").encode("utf-8")
+    # The page's own scripts go inside it: they run as soon as the page is there (its gestures
+    # are taken from the first moment it shows), and start the downloads a round trip sooner.
+    page, count = inline_scripts(files["index.html"].decode("utf-8"), files, PAGE_SCRIPTS)
+    if count < len(PAGE_SCRIPTS):
+        sys.exit("make_site.py: index.html does not load %s" % " and ".join(PAGE_SCRIPTS))
+    for name in PAGE_SCRIPTS:
+        del files[name]
+    files["index.html"] = page.encode("utf-8")
+
     kept = sorted(name for name in files if kept_offline(name))
     digest = hashlib.sha256()
     for name in sorted(n for n in files if n not in ("sw.js", ONE_FILE_NAME)):
@@ -108,7 +125,7 @@ def main():
     worker = substitute(worker, "FILES", json.dumps(["./"] + kept), "sw.js")
     files["sw.js"] = worker.encode("utf-8")
 
-    files[ONE_FILE_NAME] = one_file(files)
+    files[ONE_FILE_NAME] = one_file(files, page)
     if len(files[ONE_FILE_NAME]) > ONE_FILE_MAX:
         sys.exit("make_site.py: the one file has %d bytes, more than %d" % (len(files[ONE_FILE_NAME]), ONE_FILE_MAX))
 
