@@ -1,9 +1,9 @@
 // The page as visitors whose browsers differ meet it, in one headless Chromium that lets
 // pages play sound only after a user activation and that serves the site under a second
 // name, http://demo.test, which is not a secure context:
-//   a tap on a touch screen starts the show and its music, the picture keeps to the music
-//     heard through three stalls of the page, and a later tap resumes the music the browser
-//     suspended;
+//   a tap on an emulated phone starts the show and its music (the full-screen button is a
+//     finger's size there), the picture keeps to the music heard through three stalls of
+//     the page, and a later tap resumes the music the browser suspended;
 //   the music interrupted as browsers do, side by side in windows of their own: suspended
 //     for 4 s and resumed by a click (the page says the music is paused meanwhile),
 //     suspended for 10 s and resumed by the browser, the page frozen for 5 s; the picture
@@ -11,8 +11,8 @@
 //     clock never goes back;
 //   the page's clock alone, fed a music position that goes back, stands and suspends;
 //   a change of the pixel ratio alone redraws the canvas in the new device pixels;
-//   a WebGL context lost draws nothing and says so, and once given back draws the show
-//     again, without WebGL's complaints;
+//   a WebGL context lost shows black with the page's words readable on it, draws nothing
+//     and says so, and once given back draws the show again, without WebGL's complaints;
 //   the page on http://demo.test plays its music all the same and says how, or, where the
 //     browser offers no player there, runs silent and says why;
 //   a browser without WebGL keeps saying so after a click and a key.
@@ -87,10 +87,18 @@ const say = (d) => (d === null ? 'no music heard' : `${d.toFixed(3)} s`);
 
 async function touchAndDrift(browser, url, out) {
   const page = await browser.newPage(640, 360, { window: true });
+  // A phone held sideways.
+  await page.send('Emulation.setDeviceMetricsOverride', { width: 640, height: 360, deviceScaleFactor: 1, mobile: true });
   await page.send('Emulation.setTouchEmulationEnabled', { enabled: true, maxTouchPoints: 1 });
   await page.send('Page.addScriptToEvaluateOnNewDocument', { source: CONTEXTS });
   await page.goto(url);
   await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  const button = await page.eval(`(() => {
+    const b = document.getElementById('fullscreen').getBoundingClientRect();
+    return { width: b.width, height: b.height };
+  })()`);
+  check(button.width >= 44 && button.height >= 44,
+    `on a phone the full-screen button is a finger's size (${button.width}x${button.height} CSS pixels)`);
   await page.tap(320, 180);
   check(await musicPast(page, 1, 20000), 'a tap on a touch screen starts the music');
   check((await page.eval(PROMPT)) === null, 'the tap takes the prompt away');
@@ -228,10 +236,53 @@ async function clockFedMusic(browser, url) {
   await page.send('Page.close');
 }
 
+// How light what the page shows is (0 black, 1 white), over the whole page or inside an
+// element's box: the mean, the median and the lightest pixel of a screenshot.
+async function lightness(page, element) {
+  const { data } = await page.send('Page.captureScreenshot', { format: 'png' });
+  return page.eval(`new Promise((done) => {
+    const img = new Image();
+    img.onload = () => {
+      const c = document.createElement('canvas');
+      c.width = img.width;
+      c.height = img.height;
+      const g = c.getContext('2d');
+      g.drawImage(img, 0, 0);
+      const e = ${JSON.stringify(element || null)}, r = devicePixelRatio;
+      const b = e ? document.getElementById(e).getBoundingClientRect() : { x: 0, y: 0, width: innerWidth, height: innerHeight };
+      const d = g.getImageData(Math.floor(b.x * r), Math.floor(b.y * r), Math.ceil(b.width * r), Math.ceil(b.height * r)).data;
+      const l = [];
+      for (let i = 0; i < d.length; i += 4) l.push((0.2126 * d[i] + 0.7152 * d[i + 1] + 0.0722 * d[i + 2]) / 255);
+      l.sort((x, y) => x - y);
+      done({ mean: l.reduce((x, y) => x + y, 0) / l.length, median: l[l.length >> 1], max: l[l.length - 1] });
+    };
+    img.src = 'data:image/png;base64,${data}';
+  })`);
+}
+
+const LOSE = `(window.nvLoseContext = document.getElementById('canvas').getContext('webgl')
+  .getExtension('WEBGL_lose_context')).loseContext()`;
+
+// The lost picture shows black, and the page's words in `element` (the prompt, the status)
+// stand out of it.
+async function checkLostLooks(page, element, what) {
+  await page.waitFor(`${STATUS} !== ''`, 5000, 'a word about the lost picture').catch(() => {});
+  await sleep(300); // composited
+  const all = await lightness(page);
+  const words = await lightness(page, element);
+  check(all.mean < 0.1 && words.max - words.median > 0.4,
+    `${what} the lost picture shows black (mean ${all.mean.toFixed(2)}) and the ${element} stands out of it (${words.median.toFixed(2)} to ${words.max.toFixed(2)})`);
+}
+
 async function pixelRatioAndLostContext(browser, url, out) {
   const page = await browser.newPage(640, 360, { window: true });
   await page.goto(`${url}?fsound_output=off`);
   await page.waitFor(FIRST_FRAME, 60000, 'the first frame');
+  await page.eval(LOSE);
+  await checkLostLooks(page, 'prompt', 'before the start');
+  await page.screenshot(path.join(out, 'visitors_lost_prompt.png'));
+  await page.eval('nvLoseContext.restoreContext()');
+  await page.waitFor(`${STATUS} === ''`, 5000, 'the picture back').catch(() => {});
   await page.key('x', 'KeyX', 88);
   await page.waitFor('Module.nvClock.frames > 3', 20000, 'frames');
 
@@ -242,9 +293,8 @@ async function pixelRatioAndLostContext(browser, url, out) {
   check(followed, `at a pixel ratio of 2 the canvas is drawn in 1280x720 device pixels (${size})`);
   check(letterboxed(await rowsAfter(page, 2), 0, 720, 0), '... and the show fills it');
 
-  await page.eval(`window.nvLoseContext = document.getElementById('canvas').getContext('webgl')
-    .getExtension('WEBGL_lose_context'); nvLoseContext.loseContext()`);
-  await page.waitFor(`${STATUS} !== ''`, 5000, 'a word about the lost picture').catch(() => {});
+  await page.eval(LOSE);
+  await checkLostLooks(page, 'status', 'running,');
   const said = await page.eval(STATUS);
   check(said !== '', `the page says the picture is lost ("${said}")`);
   const lostAt = await page.eval('Module.nvClock.frames');

@@ -180,11 +180,18 @@
   // A page restored from the browser's back-forward cache finds its music suspended; where
   // the browser lets it resume without a gesture it does, elsewhere the page says so.
   window.addEventListener('pageshow', (e) => { if (e.persisted && clock.running) sound(false); });
-  document.getElementById('fullscreen').addEventListener('click', (e) => {
+  // The browser draws a lost context's canvas in its own colours: the page's black shows
+  // instead, as around the picture, until the picture is back.
+  canvas.addEventListener('webglcontextlost', () => canvas.classList.add('lost'));
+  canvas.addEventListener('webglcontextrestored', () => canvas.classList.remove('lost'));
+  const fullscreen = document.getElementById('fullscreen');
+  fullscreen.addEventListener('click', (e) => {
     e.stopPropagation();
     toggleFullscreen();
     start();
   });
+  // No button where it cannot work (an iPhone's browser has no full screen for pages).
+  if (!document.fullscreenEnabled) fullscreen.classList.add('gone');
 
   window.Module = {
     canvas,
