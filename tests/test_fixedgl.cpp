@@ -77,14 +77,16 @@ std::string errorsOf(const std::string& variant) {
     return text.str();
 }
 
-// The most draws, bytes uploaded and program changes one frame of the show's
-// steady state (90 s, 1280x720, as the page's benchmark measures it) cost the
-// layer, by its own counters; false when the drawing program failed.
+// What one frame of the show's steady state may ask of GL at most.
 const unsigned long kMaxDraws = 20, kMaxBytes = 64 * 1024;
+
 struct Cost {
     unsigned long draws, bytes, programs;
 };
 
+// The most draws, bytes uploaded and program changes one frame of the steady
+// state (90 s, 1280x720, as the page's benchmark measures it) cost the layer,
+// by its own counters; false when the drawing program failed.
 bool steadyCost(const char* fault, Cost* cost) {
     std::string command = std::string("'") + NV_FIXEDGL_ES + "' --bench 10" + (fault ? std::string(" ") + fault : "");
     FILE* p = popen(command.c_str(), "r");
