@@ -32,7 +32,7 @@ static const unsigned int CURSOR_GLYPH = 149;
 /* After SIGTERM (or a kiosk's SIGINT) the loop ends at its next frame; if that frame or the
  * clean-up after it hangs (a swap waiting on a window the screen no longer shows), the
  * process ends anyway this long after the signal, with the same status 0. */
-static const long kEndDeadlineNs = 300 * 1000 * 1000;
+static const long kEndDeadlineNs = 250 * 1000 * 1000;
 
 /* A kiosk resets the display's screen-saver timer this often, for servers and savers that
  * take no suspension. */

@@ -5,7 +5,7 @@
  *
  * windowMode, set before initWindow, chooses where the show appears: its own window (the
  * zero record), full screen, a kiosk, or another program's window such as a screensaver's.
- * In every mode SIGTERM ends the loop, and the program with status 0 within a third of a
+ * In every mode SIGTERM ends the loop, and the program with status 0 within a quarter of a
  * second even when a frame or the clean-up hangs; a kiosk ends on SIGINT the same way.
  */
 #ifndef PLATFORM_WINDOW_H
