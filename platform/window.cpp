@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/scrnsaver.h>
+#include <GL/glxproto.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,7 +46,8 @@ enum { NET_WM_STATE_REMOVE = 0, NET_WM_STATE_ADD = 1, NET_WM_SOURCE_APPLICATION 
  * its own. window is the given one itself, or the show's child filling it when the given
  * window's visual takes no GL context. */
 static Window s_given = 0;
-/* The given window (or the child) was destroyed under the show: the loop ends. */
+/* The show's window (or the given one around it) was destroyed under the show: the loop
+ * ends, and the clean-up leaves it alone. */
 static bool s_windowGone = false;
 /* Full screen as last asked of the window manager, and the key that asked, while held. */
 static bool s_fullscreen = false;
@@ -57,6 +59,7 @@ static volatile sig_atomic_t s_endSignal = 0;
 static timer_t s_endDeadline;
 static bool s_haveEndDeadline = false;
 static XErrorHandler s_defaultErrorHandler = nullptr;
+static int s_glxErrorBase = 0;
 
 static void onDeadline(int) { _exit(0); }
 
@@ -270,11 +273,16 @@ static void openOwnWindow(int width, int height) {
     if (windowMode.kiosk) holdOffScreenSaver();
 }
 
-/* Errors about the given window (or the child in it) mean it was destroyed under the show,
- * as a screensaver's daemon may do before it ends the show: the loop ends as if it had been
- * closed. Every other error goes to Xlib's own handler. */
+/* An error that says the show's window, or the given one around it, is no more: it was
+ * destroyed by another client (a screensaver's daemon may do that before it ends the show),
+ * and the swap after it failed. The loop ends as if the window had been closed. Every other
+ * error goes to Xlib's own handler, which ends the program with its message. */
 static int onXError(Display* errorDisplay, XErrorEvent* error) {
-    if (error->resourceid == s_given || error->resourceid == window) {
+    bool ours = error->resourceid == window || (s_given && error->resourceid == s_given);
+    bool gone = error->error_code == BadWindow || error->error_code == BadDrawable ||
+                (s_glxErrorBase && (error->error_code == s_glxErrorBase + GLXBadDrawable ||
+                                    error->error_code == s_glxErrorBase + GLXBadWindow));
+    if (ours && gone) {
         s_windowGone = true;
         return 0;
     }
@@ -337,7 +345,6 @@ static void enterGivenWindow(void) {
         exit(1);
     }
     s_given = given;
-    s_defaultErrorHandler = XSetErrorHandler(onXError);
     XSelectInput(display, given, StructureNotifyMask);
     windowWidth = attributes.width;
     windowHeight = attributes.height;
@@ -369,6 +376,9 @@ int initWindow(int width, int height) {
     screen_num = DefaultScreen(display);
     rootWindow = RootWindow(display, screen_num);
     catchEndSignals();
+    int glxEventBase;
+    if (!glXQueryExtension(display, &s_glxErrorBase, &glxEventBase)) s_glxErrorBase = 0;
+    s_defaultErrorHandler = XSetErrorHandler(onXError);
 
     if (windowMode.drawInto || windowMode.drawIntoRoot)
         enterGivenWindow();
@@ -409,6 +419,8 @@ void loopWindow(frameFn_t frameFn, eventFn_t eventFn) {
                 if (text[0] == 'f' || text[0] == 'F') s_fullscreenKeyDown = false;
                 break;
             case DestroyNotify:
+                // Destroyed by another client: there is nothing left to take down.
+                s_windowGone = true;
                 return;
             case ConfigureNotify:
                 // The given window around the show's child: the child follows its size.

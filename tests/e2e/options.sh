@@ -4,8 +4,8 @@
 # --check-display says in one line why a stale display or one without OpenGL keeps the show
 # off, with the status the show would end with. The swap interval is asked for the way the
 # driver offers (a preloaded GLX wrapper offers each way, as Xvfb offers none), and
-# --no-vsync asks for none. SIGTERM ends the show with status 0 within half a second, even
-# while a swap hangs.
+# --no-vsync asks for none. SIGTERM ends the show with status 0 at once, and by its deadline
+# while a swap hangs. A window destroyed by another client ends the show with status 0.
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
@@ -108,3 +108,17 @@ wait_frames "$work/run" 100
 sleep 0.5
 stop TERM || fail "SIGTERM while a swap hangs: status $?"
 echo "ok: SIGTERM while a swap hangs ends the show with status 0 in $took ms"
+
+# The show's window destroyed by another client: the show ends with status 0, saying nothing.
+launch "$work/run" SDL_AUDIODRIVER=dummy
+win=$(window)
+wait_frames "$work/run" 64
+"$NV_BUILD/tests/nv_xclient" destroy "$win"
+for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && fail "still running ten seconds after its window was destroyed"
+status=0
+wait $pid || status=$?
+pid=0
+(( status == 0 )) && [[ ! -s "$work/run.err" ]] ||
+  fail "its window destroyed: status $status: $(cat "$work/run.err")"
+echo "ok: the show's window destroyed by another client ends it with status 0"

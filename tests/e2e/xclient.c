@@ -9,6 +9,7 @@
  *   nv_xclient cursor X Y            moves the pointer to (X, Y) and prints the cursor's
  *                                    image there as "WxH visible N" (N: pixels not fully
  *                                    transparent), from XFixes
+ *   nv_xclient destroy WIN           destroys another client's window, as a client may
  *   nv_xclient saver-timeout S       the server's screen saver starts after S idle seconds
  *   nv_xclient saver-state           "on", "off" or "disabled": the server's screen saver
  *
@@ -105,11 +106,16 @@ static int cursor(Display* d, int x, int y)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) return fail("usage: window WxH [gl|nogl] | cursor X Y | saver-timeout S | saver-state");
+    if (argc < 2) return fail("usage: window WxH [gl|nogl] | cursor X Y | destroy WIN | saver-timeout S | saver-state");
     Display* d = XOpenDisplay(NULL);
     if (!d) return fail("cannot open the display");
     if (!strcmp(argv[1], "window") && argc >= 3) return makeWindow(d, argv[2], argc > 3 ? argv[3] : NULL);
     if (!strcmp(argv[1], "cursor") && argc == 4) return cursor(d, atoi(argv[2]), atoi(argv[3]));
+    if (!strcmp(argv[1], "destroy") && argc == 3) {
+        XDestroyWindow(d, (Window)strtoul(argv[2], NULL, 0));
+        XSync(d, False);
+        return 0;
+    }
     if (!strcmp(argv[1], "saver-timeout") && argc == 3) {
         XSetScreenSaver(d, atoi(argv[2]), 0, DontPreferBlanking, AllowExposures);
         XSync(d, False);
