@@ -23,25 +23,26 @@ static void refuse(options_t* options, const char* format, ...) {
     options->action = OPTIONS_REFUSED;
 }
 
-/* Decimal digits only, as a value from 1 to max; false for anything else or more. */
-static bool parseDecimal(const char* text, const char* end, unsigned long max, unsigned long* value) {
+/* Digits of the base (10, or 16 in either case) only, as a value from 1 to max; false for
+ * anything else or more. */
+static bool parseNumber(const char* text, const char* end, unsigned base, unsigned long max, unsigned long* value) {
     if (text == end) return false;
     unsigned long v = 0;
     for (const char* c = text; c < end; c++) {
-        if (*c < '0' || *c > '9') return false;
-        v = v * 10 + (unsigned long)(*c - '0');
+        char lower = (char)(*c | 0x20);
+        unsigned digit;
+        if (*c >= '0' && *c <= '9')
+            digit = (unsigned)(*c - '0');
+        else if (base == 16 && lower >= 'a' && lower <= 'f')
+            digit = (unsigned)(lower - 'a' + 10);
+        else
+            return false;
+        v = v * base + digit;
         if (v > max) return false;
     }
     if (v == 0) return false;
     *value = v;
     return true;
-}
-
-static int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 /* A window id, decimal or 0x hexadecimal, with blanks around it when blanksAround. */
@@ -51,26 +52,16 @@ static bool parseWindowId(const char* text, bool blanksAround, unsigned long* id
         while (*text == ' ' || *text == '\t') text++;
         while (end > text && (end[-1] == ' ' || end[-1] == '\t' || end[-1] == '\n')) end--;
     }
-    if (end - text > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        unsigned long v = 0;
-        for (const char* c = text + 2; c < end; c++) {
-            int digit = hexDigit(*c);
-            if (digit < 0) return false;
-            v = v * 16 + (unsigned long)digit;
-            if (v > kMaxWindowId) return false;
-        }
-        if (v == 0) return false;
-        *id = v;
-        return true;
-    }
-    return parseDecimal(text, end, kMaxWindowId, id);
+    if (end - text > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return parseNumber(text + 2, end, 16, kMaxWindowId, id);
+    return parseNumber(text, end, 10, kMaxWindowId, id);
 }
 
 /* WIDTHxHEIGHT, each side from 1 to kMaxSide. */
 static bool parseSize(const char* text, int* width, int* height) {
     const char* x = strpbrk(text, "xX");
     unsigned long w, h;
-    if (!x || !parseDecimal(text, x, kMaxSide, &w) || !parseDecimal(x + 1, x + 1 + strlen(x + 1), kMaxSide, &h))
+    if (!x || !parseNumber(text, x, 10, kMaxSide, &w) || !parseNumber(x + 1, x + 1 + strlen(x + 1), 10, kMaxSide, &h))
         return false;
     *width = (int)w;
     *height = (int)h;
