@@ -29,7 +29,7 @@ void drawFrame(Scene* scene, int texLogo, int winW, int winH, float t, float del
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
     // The letterbox, lifted by the beat.
-    glViewport(0, offH + bounceShift(base, bounceTilt(t)), winW, realH);
+    glViewport(0, letterboxY(offH, base, t), winW, realH);
 
     // Sky: flat light blue below the middle, shading to dark blue at the top.
     glMatrixMode(GL_MODELVIEW);

@@ -32,6 +32,8 @@ int bounceTilt(float t) { return (int)(sin(t * 0.1) * 20); }
 
 int bounceShift(float base, int tilt) { return (int)(base * tilt); }
 
+int letterboxY(int offH, float base, float t) { return offH + bounceShift(base, bounceTilt(t)); }
+
 void updateInfo(info_t* info, float* spectrum) {
     info->spectrum = spectrum;
     for (int i = 0; i < SPECTRUM_BANDS; i++) {

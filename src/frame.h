@@ -29,6 +29,9 @@ int letterboxOffset(int winH, int realH);
 int bounceTilt(float t);
 /* The viewport's shift for beat level base and amplitude tilt. */
 int bounceShift(float base, int tilt);
+/* The letterbox's bottom row at time t: offH moved by the beat level base.
+ * Rows count up from the window's bottom, so a positive shift lifts it. */
+int letterboxY(int offH, float base, float t);
 
 /* The spectrum the frame reads, and the bands it is summed into. */
 enum { SPECTRUM_BINS = 512, SPECTRUM_BANDS = 16 };

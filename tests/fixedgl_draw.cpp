@@ -1,11 +1,14 @@
 // The same GL 1.x call sequences drawn by one program built twice: against the
 // real fixed-function GL (fixedgl_ref) and against our layer over OpenGL ES 2
 // (fixedgl_es, FIXEDGL_ES defined). Both draw off screen on Mesa through EGL's
-// surfaceless platform into a framebuffer object and write one PPM per case.
+// surfaceless platform into a framebuffer object and write one PPM per case, and
+// errors.txt, every error glGetError answered in the cases.
 //   fixedgl_ref OUTDIR
-//   fixedgl_es OUTDIR [lighting|blend|texture|light_position]   (the layer's deliberate faults)
-//   fixedgl_ref|fixedgl_es --bench [FRAMES]   (times the steady-state frame: bench/)
-// Prints the milliseconds each case took.
+//   fixedgl_es OUTDIR [FAULT]   (a deliberate fault of the layer: fixedgl.h)
+//   fixedgl_ref|fixedgl_es --bench [FRAMES [FAULT]]   (the steady-state frame: bench/)
+// Prints the milliseconds each case took. With --bench, prints the CPU and wall
+// time per frame and, for the layer, the most draws, bytes uploaded and program
+// changes any one of the frames cost.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -575,6 +579,79 @@ void caseGouraud() {
     glEnd();
 }
 
+// glGetError's answers as "CALL [N]: 0xERROR" lines, for the test to hold the
+// layer's against real GL's.
+std::string g_errors;
+
+void noteError(const char* call, int n = 0) {
+    GLenum error = glGetError();
+    if (error == GL_NO_ERROR) return;
+    char line[96];
+    if (n)
+        snprintf(line, sizeof line, "%s %d: 0x%04x\n", call, n, error);
+    else
+        snprintf(line, sizeof line, "%s: 0x%04x\n", call, error);
+    g_errors += line;
+}
+
+// The matrix stacks pushed past their 32 matrices and popped past the first:
+// GL refuses those calls with an error and leaves the stack as it was, so the
+// steps taken after a refused push move the top matrix, and the pops come back
+// down the matrices kept (one mark each, then a step up that the next pop
+// undoes) and stay on the first. Then the values glOrtho, glMaterialfv and
+// glInterleavedArrays refuse.
+void caseStack() {
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+    }
+    glMatrixMode(GL_PROJECTION);
+    glOrtho(-1, 47, -1, 47, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    auto mark = [](float y, int i) {
+        glColor3f(0.3f + 0.015f * i, 1 - 0.02f * i, 0.4f + 0.01f * (i % 7));
+        quad(0, y, 0.8f, y + 0.8f, 0);
+    };
+    const int kCalls = 40;
+    for (int i = 1; i <= kCalls; i++) {
+        glPushMatrix();
+        noteError("model-view push", i);
+        glTranslatef(1, 0, 0);
+        mark(40, i);
+    }
+    for (int i = 1; i <= kCalls; i++) {
+        glPopMatrix();
+        noteError("model-view pop", i);
+        mark(0, i);
+        glTranslatef(0, 1, 0);
+    }
+    glMatrixMode(GL_PROJECTION);
+    for (int i = 1; i <= kCalls; i++) {
+        glPushMatrix();
+        noteError("projection push", i);
+        glTranslatef(0.01f, 0, 0);
+    }
+    for (int i = 1; i <= kCalls; i++) {
+        glPopMatrix();
+        noteError("projection pop", i);
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glColor3f(1, 1, 1);
+    quad(20, 20, 24, 24, 0); // under the projection kept at the bottom of its stack
+
+    glOrtho(0, 0, 0, 1, -1, 1);
+    noteError("glOrtho with left = right");
+    glOrtho(0, 1, 0, 1, 2, 2);
+    noteError("glOrtho with near = far");
+    const float shininess[] = {200};
+    glMaterialfv(GL_FRONT, GL_SHININESS, shininess);
+    noteError("glMaterialfv of shininess 200");
+    static const float vertices[9] = {};
+    glInterleavedArrays(GL_V3F, -12, vertices);
+    noteError("glInterleavedArrays with a negative stride");
+    glInterleavedArrays(GL_LINES, 0, vertices);
+    noteError("glInterleavedArrays of no format");
+}
+
 // The driver's frame at 1280x1024 (the beat level stays 0).
 const int kFrameW = 1280, kFrameH = 1024;
 
@@ -616,9 +693,31 @@ struct Show {
     }
 };
 
+// What the layer asked of GL for the frames drawn between begin and end: the
+// most any one of them cost.
+struct Cost {
+#ifdef FIXEDGL_ES
+    fixedgl_counters_t most = {};
+    void begin() { fixedgl_resetCounters(); }
+    void end() {
+        fixedgl_flush();
+        fixedgl_counters_t c = fixedgl_counters();
+        most.draws = std::max(most.draws, c.draws);
+        most.bytes = std::max(most.bytes, c.bytes);
+        most.programs = std::max(most.programs, c.programs);
+    }
+    void print() { printf(" draws %lu bytes %lu programs %lu", most.draws, most.bytes, most.programs); }
+#else
+    void begin() {}
+    void end() {}
+    void print() {}
+#endif
+};
+
 // The steady-state frame (the show at 90 s, 1280x720) drawn again and again in
 // steps of 1/60 s: CPU time of the whole process (the rasteriser's threads
-// included) and wall time per frame, the last frame finished.
+// included) and wall time per frame, the last frame finished, and what the
+// costliest of them asked of GL.
 int bench(int frames) {
     const int w = 1280, h = 720;
     Target target(w, h);
@@ -629,14 +728,18 @@ int bench(int frames) {
     show.frame(w, h, 3);
     for (int i = 0; i < 174; i++) show.frame(w, h, 0.5f);
     ex.Finish();
+    Cost cost;
     double cpu0 = clockMs(CLOCK_PROCESS_CPUTIME_ID), wall0 = now();
-    for (int i = 0; i < frames; i++) show.frame(w, h, 1 / 60.0f);
-#ifdef FIXEDGL_ES
-    fixedgl_flush();
-#endif
+    for (int i = 0; i < frames; i++) {
+        cost.begin();
+        show.frame(w, h, 1 / 60.0f);
+        cost.end();
+    }
     ex.Finish();
-    printf("cpu_ms_per_frame %.3f wall_ms_per_frame %.3f\n", (clockMs(CLOCK_PROCESS_CPUTIME_ID) - cpu0) / frames,
+    printf("cpu_ms_per_frame %.3f wall_ms_per_frame %.3f", (clockMs(CLOCK_PROCESS_CPUTIME_ID) - cpu0) / frames,
            (now() - wall0) / frames);
+    cost.print();
+    printf("\n");
     return 0;
 }
 
@@ -644,21 +747,27 @@ int bench(int frames) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fprintf(stderr, "usage: %s OUTDIR [lighting|blend|texture|light_position]\n", argv[0]);
+        fprintf(stderr, "usage: %s OUTDIR [FAULT] | --bench [FRAMES [FAULT]]\n", argv[0]);
         return 2;
     }
     std::string out = argv[1];
+    bool benchmark = out == "--bench";
+    int faultAt = benchmark ? 3 : 2;
+    const char* fault = argc > faultAt ? argv[faultAt] : nullptr;
     makeContext();
-    if (out == "--bench") return bench(argc > 2 ? atoi(argv[2]) : 200);
 #ifdef FIXEDGL_ES
-    fixedgl_break(argc > 2 ? argv[2] : nullptr);
+    fixedgl_break(fault);
+#else
+    (void)fault;
 #endif
+    if (benchmark) return bench(argc > 2 ? atoi(argv[2]) : 200);
 
     const struct {
         const char* name;
         void (*draw)();
     } cases[] = {{"lit", caseLit},           {"texture", caseTexture},         {"blend", caseBlend},
-                 {"depth_cull", caseDepthCull}, {"list_arrays", caseListArrays}, {"gouraud", caseGouraud}};
+                 {"depth_cull", caseDepthCull}, {"list_arrays", caseListArrays}, {"gouraud", caseGouraud},
+                 {"stack", caseStack}};
     for (const auto& c : cases) {
         Target target(256, 256);
         resetState(256, 256);
@@ -666,6 +775,11 @@ int main(int argc, char** argv) {
         c.draw();
         target.write(out + "/" + c.name + ".ppm");
         printf("%s %.2f ms\n", c.name, now() - t0);
+    }
+    FILE* errors = fopen((out + "/errors.txt").c_str(), "w");
+    if (!errors || fputs(g_errors.c_str(), errors) < 0 || fclose(errors) != 0) {
+        perror((out + "/errors.txt").c_str());
+        return 2;
     }
 
     // The show's frames at 0, 3 and 90 seconds, driven with fixed steps; the

@@ -50,6 +50,17 @@ TEST(Bounce, RestingBeatLevelGivesNoShift) {
     EXPECT_EQ(bounceShift(0.97f, -20), -19);
 }
 
+TEST(Bounce, ABeatLiftsTheLetterboxWhileTheTiltIsPositive) {
+    // The tilt swings with a period of 20 pi seconds, positive in its first half.
+    const int offH = 152;
+    EXPECT_EQ(letterboxY(offH, 1.0f, 10.0f), offH + 16);
+    EXPECT_EQ(letterboxY(offH, 1.0f, 40.0f), offH - 15);
+    EXPECT_EQ(letterboxY(offH, 0.5f, 10.0f), offH + 8);
+    EXPECT_EQ(letterboxY(offH, 0.0f, 10.0f), offH);
+    for (float t = 5; t < 27; t += 0.25f) EXPECT_GT(letterboxY(offH, 0.9f, t), offH) << "not lifted at " << t << " s";
+    for (float t = 37; t < 58; t += 0.25f) EXPECT_LT(letterboxY(offH, 0.9f, t), offH) << "not lowered at " << t << " s";
+}
+
 TEST(Clock, DeltaAndSecondsFollowMicroseconds) {
     EXPECT_NEAR(frameDelta(1000000, 1016667), 0.016667f, 1e-7);
     EXPECT_FLOAT_EQ(secondsSince(0, 2500000), 2.5f);

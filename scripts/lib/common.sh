@@ -69,7 +69,7 @@ nv_logged() {
   status=${PIPESTATUS[0]}
   if (( status != 0 )); then
     tail -30 "$log" >&2
-    echo "scripts/$(basename "$0"): the build failed (whole log: $log)" >&2
+    echo "${0#"$NV_ROOT"/}: the build failed (whole log: $log)" >&2
   fi
   return "$status"
 }
@@ -86,4 +86,48 @@ nv_build_logged() {
   : >"$log"
   nv_logged "$log" cmake -S "$NV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" &&
     nv_logged "$log" cmake --build "$dir" -j"$NV_JOBS" "${targets[@]}"
+}
+
+# nv_fuzz_build DIR TARGET...: the libFuzzer targets built with clang (ASan and UBSan) in
+# DIR, a build of their own (they need clang's instrumentation; other builds may use gcc),
+# through nv_build_logged into DIR/build.log. Returns 77, saying why, without clang.
+nv_fuzz_build() {
+  local dir=$1
+  shift
+  if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
+    echo "the fuzz targets need clang, which is not installed (scripts/install-deps installs it)"
+    return 77
+  fi
+  CC=clang CXX=clang++ nv_build_logged "$dir/build.log" "$dir" -DNV_FUZZ=ON -DNV_TESTS=OFF -- "$@"
+}
+
+# nv_fuzz_run DIR TARGET SECONDS [CORPUS]: runs TARGET of the fuzz build in DIR for SECONDS
+# over the committed seeds in fuzz/corpus/<TARGET without fuzz_>/, which are read, never
+# written, and CORPUS, where new inputs go (without one, a scratch corpus that goes with the
+# run). It runs in a scratch folder (the decoders write DUMMY.RAW where they run), its output
+# in DIR/TARGET.log. A crash, leak or sanitizer report fails it: the end of the log is shown
+# and the input is left in DIR/artifacts. Prints the executions run; returns 77 when TARGET
+# was not built.
+nv_fuzz_run() {
+  local dir=$1 target=$2 seconds=$3 corpus=${4:-} scratch status=0 runs
+  local bin="$dir/fuzz/$target" seeds="$NV_ROOT/fuzz/corpus/${target#fuzz_}" log="$dir/$target.log"
+  if [[ ! -x "$bin" ]]; then
+    echo "$bin was not built"
+    return 77
+  fi
+  scratch=$(mktemp -d "$dir/run-$target.XXXXXX")
+  [[ -n "$corpus" ]] || corpus="$scratch/corpus"
+  mkdir -p "$corpus" "$dir/artifacts"
+  local inputs=("$corpus")
+  [[ -d "$seeds" ]] && inputs+=("$seeds")
+  (cd "$scratch" && "$bin" -max_total_time="$seconds" -print_final_stats=1 -close_fd_mask=3 \
+     -artifact_prefix="$dir/artifacts/$target-" "${inputs[@]}") >"$log" 2>&1 || status=$?
+  rm -rf "$scratch"
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+  if (( status != 0 )); then
+    tail -60 "$log"
+    echo "$target: FAILED after $runs executions (log: $log)"
+    return 1
+  fi
+  echo "$target: $runs executions in ${seconds}s, no finding"
 }

@@ -150,16 +150,22 @@ expect 0 "$nork" ar create victim.png data/grass.png
 expect 0 "$nork" ar extract victim.png data/grass.png "$tmp/x" && cmp -s data/grass.png "$tmp/x" || fail "victim.png"
 [[ ! -e none.ndar && ! -e dup.ndar ]] || fail "a refused archive was written"
 cmp -s data/turm.png "$tmp/pack/data/turm.png" || fail "the archive replaced its own input"
-# Names with a tab, a line break or a backslash are listed escaped, one line each.
-printf 'a' >"$(printf 'tab\tname')"; printf 'b' >"$(printf 'line\nbreak')"; printf 'c' >'back\slash'
-expect 0 "$nork" ar create odd.ndar "$(printf 'tab\tname')" "$(printf 'line\nbreak')" 'back\slash'
+# Names with a tab, a line break, a backslash or another control byte (0x01, 0x1f,
+# 0x7f: hexadecimal digits that read the same in base 10, and two that do not) are
+# listed escaped, one line each.
+odd=("$(printf 'tab\tname')" "$(printf 'line\nbreak')" 'back\slash' "$(printf 'ctl\001one')"
+     "$(printf 'unit\037sep')" "$(printf 'del\177ete')")
+for i in "${!odd[@]}"; do printf '%s' "$i" >"${odd[i]}"; done
+expect 0 "$nork" ar create odd.ndar "${odd[@]}"
 expect 0 "$nork" ar list odd.ndar
-printf 'tab\\tname\t8\t1\nline\\nbreak\t17\t1\nback\\\\slash\t26\t1\n' >"$tmp/want"
+printf '%s\t%s\t1\n' 'tab\tname' 8 'line\nbreak' 17 'back\\slash' 26 'ctl\x01one' 35 'unit\x1fsep' 44 \
+  'del\x7fete' 53 >"$tmp/want"
 cmp -s "$tmp/out" "$tmp/want" || fail "list of odd names: $(cat -A "$tmp/out")"
-# A listed name, pasted back as it stands, extracts that entry.
+# A listed name, pasted back as it stands, extracts that entry: the one bash's own
+# printf %b reads it as.
 while IFS=$'\t' read -r listed _ _; do
   expect 0 "$nork" ar extract --escaped odd.ndar "$listed"
-  [[ $(stat -c %s "$tmp/out") -eq 1 ]] || fail "extract --escaped '$listed'"
+  cmp -s "$tmp/out" "$(printf '%b' "$listed")" || fail "extract --escaped '$listed' gave '$(cat "$tmp/out")'"
 done <"$tmp/want"
 expect 0 "$nork" ar extract --escaped odd.ndar 'back\\slash' "$tmp/x"
 cmp -s 'back\slash' "$tmp/x" || fail "extract --escaped of a backslash"

@@ -79,8 +79,10 @@ class Browser {
 
   on(fn) { this.listeners.push(fn); }
 
-  async newPage(width, height) {
-    const { targetId } = await this.send('Target.createTarget', { url: 'about:blank' });
+  // A page in a tab, or in a window of its own (window: true) for pages that run side by
+  // side: of a window's tabs only the one in front is visible and draws frames.
+  async newPage(width, height, { window = false } = {}) {
+    const { targetId } = await this.send('Target.createTarget', { url: 'about:blank', newWindow: window });
     const { sessionId } = await this.send('Target.attachToTarget', { targetId, flatten: true });
     const page = new Page(this, sessionId, targetId);
     await page.init(width, height);

@@ -2,18 +2,10 @@
  * The fixed-function layer's lower half: everything that reaches the real GL
  * underneath, WebGL 1 in the browser, OpenGL ES 2 through EGL natively.
  *
- * Cost model. A shader program per combination of the state a draw uses
- * (lighting with its light and viewer, texturing repeated by GL or in the
- * shader), so no pixel pays for a path it does not take. Primitives are
- * gathered into one batch while the state they are drawn with holds; the
- * batch goes up in one upload of vertices (only the attributes the program
- * reads) and one of indices, and is drawn with one call, when the state
- * changes, at fixedgl_flush, and before the browser shows the frame. Unlit
- * primitives are taken into clip space here, so a change of the model-view
- * does not end their batch; quads that face away from a culling GL are left
- * out of it. A client array of many vertices (a model) is kept in a GL buffer
- * and drawn from there while its bytes stay the same. Calls that only repeat
- * the state GL already has are not passed on.
+ * It keeps the cost GL/gl.h states (a program per state combination, one
+ * batch and one draw while the state holds, model arrays kept in GL buffers,
+ * repeated state not passed on), and counts what it asks of GL: the draws, the
+ * bytes uploaded and the changes of program (fixedgl_counters).
  *
  * Everything the layer makes on the GL side can be made again from what it
  * keeps (fixedgl_contextRestored): texture names are the layer's own, each
@@ -54,12 +46,12 @@ namespace {
 #define FGL_ES_CALLS(X)                                                                                              \
     X(AttachShader) X(BindAttribLocation) X(BindBuffer) X(BindTexture) X(BlendFunc) X(BufferData) X(Clear)           \
     X(ClearColor) X(ClearDepthf) X(CompileShader) X(CreateProgram) X(CreateShader) X(CullFace) X(DeleteBuffers)      \
-    X(DeleteShader) X(DeleteTextures) X(DepthFunc) X(DepthMask) X(Disable) X(DisableVertexAttribArray) X(DrawArrays)  \
-    X(DrawElements) X(Enable) X(EnableVertexAttribArray) X(GenBuffers) X(GenTextures) X(GetFloatv) X(GetIntegerv)    \
-    X(GetProgramInfoLog) X(GetProgramiv) X(GetShaderInfoLog) X(GetShaderiv) X(GetUniformLocation) X(LinkProgram)     \
-    X(PixelStorei) X(ShaderSource) X(TexImage2D) X(TexParameteri) X(Uniform1f) X(Uniform1i) X(Uniform2f)            \
-    X(Uniform4fv) X(UniformMatrix3fv) X(UniformMatrix4fv) X(UseProgram) X(VertexAttrib3f) X(VertexAttrib4fv)         \
-    X(VertexAttribPointer) X(Viewport)
+    X(DeleteShader) X(DeleteTextures) X(DepthFunc) X(DepthMask) X(Disable) X(DisableVertexAttribArray) X(DrawArrays) \
+    X(DrawElements) X(Enable) X(EnableVertexAttribArray) X(GenBuffers) X(GenTextures) X(GetError) X(GetFloatv)       \
+    X(GetIntegerv) X(GetProgramInfoLog) X(GetProgramiv) X(GetShaderInfoLog) X(GetShaderiv) X(GetUniformLocation)     \
+    X(LinkProgram) X(PixelStorei) X(ShaderSource) X(TexImage2D) X(TexParameteri) X(Uniform1f) X(Uniform1i)           \
+    X(Uniform2f) X(Uniform4fv) X(UniformMatrix3fv) X(UniformMatrix4fv) X(UseProgram) X(VertexAttrib3f)               \
+    X(VertexAttrib4fv) X(VertexAttribPointer) X(Viewport)
 
 struct Calls {
 #define FGL_MEMBER(name) decltype(&::gl##name) name;
@@ -246,8 +238,9 @@ struct Layer {
     GLuint bound = 0;     /* the layer's name */
     GLuint realBound = 0; /* GL's binding as the layer last set it */
     std::map<const unsigned char*, KeptArray> kept;
-    unsigned long long draws = 0;
+    unsigned long long keptDraws = 0; /* the clock of KeptArray::lastDrawn */
     Passed passed;
+    fixedgl_counters_t counters = {};
 
     /* The batch being gathered. */
     bool batching = false;
@@ -266,6 +259,19 @@ struct Layer {
 Layer& L() {
     static Layer layer;
     return layer;
+}
+
+/* The calls a frame pays for, counted where they are made (fixedgl_counters). */
+void useProgramId(GLuint id) {
+    Layer& l = L();
+    gl().UseProgram(id);
+    l.inUse = id;
+    l.counters.programs++;
+}
+
+void bufferData(GLenum target, size_t bytes, const void* data, GLenum usage) {
+    gl().BufferData(target, (GLsizeiptr)bytes, data, usage);
+    L().counters.bytes += bytes;
 }
 
 GLuint compile(GLenum type, const std::string& source) {
@@ -313,8 +319,7 @@ bool build(Program& p, int key) {
         fprintf(stderr, "fixedgl: shader program does not link: %s\n", log);
         return false;
     }
-    g.UseProgram(p.id);
-    L().inUse = p.id;
+    useProgramId(p.id);
 #define FGL_UNIFORM(field, name) p.u.field = g.GetUniformLocation(p.id, name);
     FGL_UNIFORM(modelview, "uModelview")
     FGL_UNIFORM(projection, "uProjection")
@@ -342,8 +347,7 @@ Program* useProgram(const BatchKey& k) {
     if (!p.id && !p.failed) p.failed = !build(p, k.program);
     if (p.failed) return nullptr;
     const Calls& g = gl();
-    if (l.inUse != p.id) g.UseProgram(p.id);
-    l.inUse = p.id;
+    if (l.inUse != p.id) useProgramId(p.id);
     if (!p.sent || memcmp(p.modelview, k.modelview, sizeof p.modelview) != 0) {
         g.UniformMatrix4fv(p.u.modelview, 1, GL_FALSE, k.modelview);
         memcpy(p.modelview, k.modelview, sizeof p.modelview);
@@ -549,12 +553,12 @@ void drawIndexed(const BatchKey& k, const std::vector<float>& vertices, const st
     Layer& l = L();
     const Calls& g = gl();
     g.BindBuffer(GL_ARRAY_BUFFER, l.vertexBuffer);
-    g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)(vertices.size() * sizeof(float)), vertices.data(), GL_STREAM_DRAW);
+    bufferData(GL_ARRAY_BUFFER, vertices.size() * sizeof(float), vertices.data(), GL_STREAM_DRAW);
     g.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, l.indexBuffer);
-    g.BufferData(GL_ELEMENT_ARRAY_BUFFER, (GLsizeiptr)(indices.size() * sizeof(uint16_t)), indices.data(),
-                 GL_STREAM_DRAW);
+    bufferData(GL_ELEMENT_ARRAY_BUFFER, indices.size() * sizeof(uint16_t), indices.data(), GL_STREAM_DRAW);
     setPointers(k);
     g.DrawElements(k.lines ? GL_LINES : GL_TRIANGLES, (GLsizei)indices.size(), GL_UNSIGNED_SHORT, nullptr);
+    l.counters.draws++;
 }
 
 /* A primitive too large for 16-bit indices: its triangles (or lines) written
@@ -601,6 +605,7 @@ void uploadTexture(const Texture& t) {
         g.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
         g.TexImage2D(GL_TEXTURE_2D, 0, (GLint)t.format, t.width, t.height, 0, t.format, GL_UNSIGNED_BYTE,
                      t.pixels.data());
+        L().counters.bytes += t.pixels.size();
         g.PixelStorei(GL_UNPACK_ALIGNMENT, L().passed.unpackAlignment);
     }
     GLint wrap = t.repeatHere ? GL_CLAMP_TO_EDGE : GL_REPEAT;
@@ -673,6 +678,7 @@ void esPrimitive(const Draw& d, unsigned mode, const Vertex* v, int n, bool norm
     if (l.indices.size() == before) return;
     for (int i = 0; i < n; i++) appendVertex(k, d.mvp, v[i], l.vertices);
     l.vertexCount += n;
+    if (g_breaks.batching) esFlush();
 }
 
 bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int count) {
@@ -699,9 +705,9 @@ bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int co
     g.BindBuffer(GL_ARRAY_BUFFER, kept.buffer);
     if (kept.bytes.size() != bytes || memcmp(kept.bytes.data(), a.pointer, bytes) != 0) {
         kept.bytes.assign(a.pointer, a.pointer + bytes);
-        g.BufferData(GL_ARRAY_BUFFER, (GLsizeiptr)bytes, a.pointer, GL_STATIC_DRAW);
+        bufferData(GL_ARRAY_BUFFER, bytes, a.pointer, GL_STATIC_DRAW);
     }
-    kept.lastDrawn = ++l.draws;
+    kept.lastDrawn = ++l.keptDraws;
 
     // The array's own layout.
     size_t normalAt = (size_t)a.normalAt * sizeof(float), posAt = (size_t)a.posAt * sizeof(float);
@@ -715,6 +721,7 @@ bool esKeptArray(const Draw& d, unsigned mode, const Array& a, int first, int co
     if (!d.lit) g.VertexAttrib4fv(A_COLOR, d.color);
     if (want[A_TEXCOORD]) g.VertexAttribPointer(A_TEXCOORD, 2, GL_FLOAT, GL_FALSE, a.stride, (const void*)0);
     g.DrawArrays(k.lines ? GL_LINES : GL_TRIANGLES, first, count - count % (k.lines ? 2 : 3));
+    l.counters.draws++;
 
     if (l.kept.size() > kMaxKeptArrays) {
         auto oldest = l.kept.begin();
@@ -740,6 +747,8 @@ void esEnable(unsigned cap, bool on) {
 }
 
 void esGetFloatv(unsigned pname, float* params) { gl().GetFloatv(pname, params); }
+
+unsigned esGetError() { return gl().GetError(); }
 
 void esReapplyBlend() {
     // The page may break the layer before the program has made its context.
@@ -787,6 +796,10 @@ void fixedgl_flush(void) {
     L().flushQueued = false;
     fgl::esFlush();
 }
+
+fixedgl_counters_t fixedgl_counters(void) { return L().counters; }
+
+void fixedgl_resetCounters(void) { L().counters = {}; }
 
 void fixedgl_contextRestored(void) {
     Layer& l = L();

@@ -91,6 +91,8 @@ struct State {
 
     fgl::Array array = {}; /* no pointer: none given yet */
 
+    GLenum error = GL_NO_ERROR; /* the first error since glGetError last answered */
+
     State() {
         stacks[0][0] = kIdentity;
         stacks[1][0] = kIdentity;
@@ -150,6 +152,13 @@ fgl::Draw currentDraw() {
 
 void copy4(float* to, const GLfloat* from) { memcpy(to, from, 4 * sizeof(float)); }
 
+/* As GL records an error: the call has no effect, and the flag keeps the first
+ * error until glGetError reads it. */
+void fail(GLenum error) {
+    GLenum& flag = S().error;
+    if (flag == GL_NO_ERROR) flag = error;
+}
+
 } // namespace
 
 extern "C" {
@@ -163,6 +172,7 @@ void fixedgl_break(const char* what) {
         b.blend = strcmp(what, "blend") == 0;
         b.texture = strcmp(what, "texture") == 0;
         b.lightPosition = strcmp(what, "light_position") == 0;
+        b.batching = strcmp(what, "batching") == 0;
     }
     fgl::esReapplyBlend();
 }
@@ -188,6 +198,15 @@ void glHint(GLenum, GLenum) {}
 /* Smooth shading is all the layer does, and the default. */
 void glShadeModel(GLenum) {}
 
+/* The layer's own error first, then the underlying GL's (GL keeps a flag per
+ * kind of error and answers them one call at a time). */
+GLenum glGetError(void) {
+    GLenum& flag = S().error;
+    GLenum error = flag;
+    flag = GL_NO_ERROR;
+    return error != GL_NO_ERROR ? error : fgl::esGetError();
+}
+
 void glGetFloatv(GLenum pname, GLfloat* params) {
     State& s = S();
     if (pname == GL_MODELVIEW_MATRIX)
@@ -206,14 +225,15 @@ void glMatrixMode(GLenum mode) {
 void glPushMatrix(void) {
     State& s = S();
     int& d = s.depth[s.mode];
-    if (d + 1 >= kStackDepth) return; /* GL_STACK_OVERFLOW */
+    if (d + 1 >= kStackDepth) return fail(GL_STACK_OVERFLOW);
     s.stacks[s.mode][d + 1] = s.stacks[s.mode][d];
     d++;
 }
 
 void glPopMatrix(void) {
     State& s = S();
-    if (s.depth[s.mode] > 0) s.depth[s.mode]--; /* else GL_STACK_UNDERFLOW */
+    if (s.depth[s.mode] == 0) return fail(GL_STACK_UNDERFLOW);
+    s.depth[s.mode]--;
 }
 
 void glLoadIdentity(void) { top() = kIdentity; }
@@ -247,7 +267,7 @@ void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
 
 void glOrtho(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top_, GLdouble zNear, GLdouble zFar) {
     float l = (float)left, r = (float)right, b = (float)bottom, t = (float)top_, n = (float)zNear, f = (float)zFar;
-    if (l == r || b == t || n == f) return; /* GL_INVALID_VALUE */
+    if (l == r || b == t || n == f) return fail(GL_INVALID_VALUE);
     Matrix m = {{2 / (r - l), 0, 0, 0,
                  0, 2 / (t - b), 0, 0,
                  0, 0, -2 / (f - n), 0,
@@ -343,8 +363,9 @@ void glVertex3i(GLint x, GLint y, GLint z) { glVertex3f((float)x, (float)y, (flo
 
 void glInterleavedArrays(GLenum format, GLsizei stride, const GLvoid* pointer) {
     State& s = S();
-    if (stride < 0) return; /* GL_INVALID_VALUE */
-    if (format != GL_V3F && format != GL_N3F_V3F && format != GL_T2F_V3F && format != GL_T2F_N3F_V3F) return;
+    if (stride < 0) return fail(GL_INVALID_VALUE);
+    if (format != GL_V3F && format != GL_N3F_V3F && format != GL_T2F_V3F && format != GL_T2F_N3F_V3F)
+        return fail(GL_INVALID_ENUM);
     fgl::Array& a = s.array;
     a.pointer = (const unsigned char*)pointer;
     a.hasTex = format == GL_T2F_V3F || format == GL_T2F_N3F_V3F;
@@ -401,7 +422,8 @@ void glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
     case GL_DIFFUSE: copy4(l.matDiffuse, params); break;
     case GL_SPECULAR: copy4(l.matSpecular, params); break;
     case GL_SHININESS:
-        if (params[0] >= 0 && params[0] <= 128) l.matShininess = params[0]; /* else GL_INVALID_VALUE */
+        if (!(params[0] >= 0 && params[0] <= 128)) return fail(GL_INVALID_VALUE);
+        l.matShininess = params[0];
         break;
     }
 }

@@ -58,7 +58,7 @@ struct Array {
 
 /* The deliberate faults of fixedgl_break. */
 struct Breaks {
-    bool lighting, emission, blend, texture, lightPosition;
+    bool lighting, emission, blend, texture, lightPosition, batching;
 };
 extern Breaks g_breaks;
 
@@ -75,6 +75,8 @@ void esFlush();
 void esEnable(unsigned cap, bool on);
 /* es.cpp: a glGetFloatv query the layer does not answer itself. */
 void esGetFloatv(unsigned pname, float* params);
+/* es.cpp: the error flag of the GL underneath, for glGetError. */
+unsigned esGetError();
 /* es.cpp: sets the blend function again, after the fault of fixedgl_break changed. */
 void esReapplyBlend();
 

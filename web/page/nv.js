@@ -23,15 +23,20 @@
   const status = document.getElementById('status');
   const canvas = document.getElementById('canvas');
   const heard = () => (typeof Module.nvSoundHeard === 'function' ? Module.nvSoundHeard() : null);
+  const soundState = () => (typeof Module.nvSoundState === 'function' ? Module.nvSoundState() : null);
 
-  const SOUND_WAIT_MS = 3000; // the longest the show waits at its start for the music
-  const STILL_MS = 2000;      // music standing this long while the page runs: no music
+  const SOUND_WAIT_MS = 3000; // the longest the show waits at its start for a player that plays nothing
+  const PAUSED_MS = 1000;     // the music standing this long while the page runs: the page says so
+  const PAUSED_TEXT = 'The music is paused: click, tap or press a key to play it.';
 
-  // The show's clock, in milliseconds. While music is heard it is the music's position
-  // (plus the lead the show had when the music came, if it came late); otherwise the page's
-  // clock carries on from where the show stands. The program's arithmetic needs a clock
-  // that never goes back: where the music's position does (its estimate corrected after a
-  // stall of the page), the clock holds until the music has caught up.
+  // The show's clock, in milliseconds. Where there is music, the music is the clock: the
+  // show's time is the music's position at the listener, so the picture waits whenever the
+  // music does (the browser suspended it, the page was frozen or stalled, it is starting)
+  // and goes on with it, in step, as a film waits for its sound. Where there is none (no
+  // sound at all, or the browser closed it for good), the page's clock carries the show on
+  // from where it stands. The program's arithmetic needs a clock that never goes back:
+  // where the music's position does (its estimate corrected), the picture holds until the
+  // music has caught up.
   const clock = {
     running: false,
     origin: 0, // performance.now() at which the page's clock reads 0
@@ -43,12 +48,11 @@
     last: 0, // the latest reading, which no later one goes below
     read: 0, // the reading the frame being drawn took
     shown: 0, // the reading of the last drawn frame
-    soundUntil: 0, // the music is starting: the clock holds at 0 until it is heard or then
-    following: false, // the clock follows the music
-    lead: 0, // show time minus music position while following
-    lastHeard: -1,
-    lastRead: 0,
-    still: 0, // page time the music has stood still while the page ran
+    soundUntil: 0, // the music is starting: the show waits for it until then
+    heardAt: null, // the music's position at the last reading
+    lastRead: 0, // page time of the last reading
+    still: 0, // page time the music has stood while the page ran
+    paused: false, // the page says the music is paused
     now() {
       if (this.stepUs > 0) {
         const f = this.stop >= 0 && this.frames > this.stop ? this.stop : this.frames;
@@ -62,29 +66,33 @@
     },
     target() {
       const page = performance.now();
+      const state = soundState();
       let music = heard();
-      if (music !== null) {
-        music *= 1000;
-        // A frozen page is not running: only time between close reads counts as standing.
-        this.still = music === this.lastHeard ? this.still + Math.min(page - this.lastRead, 100) : 0;
-        this.lastHeard = music;
-        if (this.still > STILL_MS) music = null;
-      }
-      this.lastRead = page;
-      if (music !== null) {
-        if (!this.following) {
-          this.following = true;
-          this.lead = Math.max(0, this.last - music);
-        }
-        return music + this.lead;
-      }
-      // The page's clock carries on from where the show stands when the music goes, and
-      // holds there while the music is starting.
-      if (this.following || page < this.soundUntil) {
-        this.following = false;
-        this.origin = page - this.last;
+      if (music !== null) music = state === 'closed' ? null : music * 1000;
+      const held = state === 'suspended' || state === 'interrupted';
+      this.watch(page, music, held);
+      // The page's clock is kept reading where the show stands, for the moment the music
+      // goes; it drives only where there is no music to wait for.
+      if (music !== null || held || page < this.soundUntil) {
+        this.origin = page - Math.max(this.last, music || 0);
+        return music !== null ? music : this.last;
       }
       return page - this.origin;
+    },
+    // Says so on the page while the music stands and the page runs: the browser holds it
+    // (a call, another app's sound, a page restored from its cache) or it has stopped
+    // coming. A gesture resumes it.
+    watch(page, music, held) {
+      const ran = Math.min(page - this.lastRead, 100); // a frozen or hidden page is not running
+      this.lastRead = page;
+      const stands = music === null ? held : music === this.heardAt;
+      if (music !== null) this.heardAt = music;
+      this.still = stands ? this.still + ran : 0;
+      const paused = this.still >= PAUSED_MS;
+      if (paused !== this.paused) {
+        this.paused = paused;
+        this.say('paused', paused ? PAUSED_TEXT : null);
+      }
     },
     frameWanted() {
       if (this.holdAt >= 0 && this.frames >= this.holdAt) return false;
@@ -169,11 +177,21 @@
   canvas.addEventListener('pointerdown', () => canvas.focus());
   window.addEventListener('click', start);
   window.addEventListener('touchend', start);
-  document.getElementById('fullscreen').addEventListener('click', (e) => {
+  // A page restored from the browser's back-forward cache finds its music suspended; where
+  // the browser lets it resume without a gesture it does, elsewhere the page says so.
+  window.addEventListener('pageshow', (e) => { if (e.persisted && clock.running) sound(false); });
+  // The browser draws a lost context's canvas in its own colours: the page's black shows
+  // instead, as around the picture, until the picture is back.
+  canvas.addEventListener('webglcontextlost', () => canvas.classList.add('lost'));
+  canvas.addEventListener('webglcontextrestored', () => canvas.classList.remove('lost'));
+  const fullscreen = document.getElementById('fullscreen');
+  fullscreen.addEventListener('click', (e) => {
     e.stopPropagation();
     toggleFullscreen();
     start();
   });
+  // No button where it cannot work (an iPhone's browser has no full screen for pages).
+  if (!document.fullscreenEnabled) fullscreen.classList.add('gone');
 
   window.Module = {
     canvas,

@@ -22,7 +22,9 @@
 // before FSOUND_Init is made as soon as it opens the output. It rejects when the browser
 // refuses the context. Called again on a later gesture it resumes a suspended context.
 // Module.nvSoundHeard() is the music's position at the listener now, in seconds of output
-// since the start, or null while nothing is heard.
+// since the start, or null while nothing is heard; it stands while the music does (the
+// context suspended or frozen, the player run dry). Module.nvSoundState() is the context's
+// state ('running', 'suspended', Safari's 'interrupted', 'closed'), null before there is one.
 //
 // The messages' keys are quoted: the player is a file of its own that a minifier never sees.
 var LibraryFsoundWeb = {
@@ -175,7 +177,8 @@ var LibraryFsoundWeb = {
   },
   $NVSound__postset: 'Module["nvSoundStart"] = function() { return NVSound.start(); };' +
     'Module["nvSoundHeard"] = function() { var f = NVSound.heardFrame(); return f < 0 ? null : f / NVSound.rate; };' +
-    'Module["nvSoundMissing"] = function() { return NVSound.missing; };',
+    'Module["nvSoundMissing"] = function() { return NVSound.missing; };' +
+    'Module["nvSoundState"] = function() { return NVSound.context ? NVSound.context.state : null; };',
 
   nv_sound_web_open__deps: ['$NVSound'],
   nv_sound_web_open: function(rate) {

@@ -36,9 +36,20 @@
  * - glShadeModel takes GL_SMOOTH only (the default); glHint does nothing.
  * - glGetFloatv answers GL_MODELVIEW_MATRIX; glGetIntegerv and other glGetFloatv
  *   queries go to the underlying GL.
+ * - errors as GL records them: the call does nothing, and glGetError answers
+ *   the first error since it was last called. The layer's own are
+ *   GL_STACK_OVERFLOW and GL_STACK_UNDERFLOW of glPushMatrix and glPopMatrix
+ *   (32 matrices per stack), GL_INVALID_VALUE of glOrtho with left = right,
+ *   bottom = top or near = far, of glMaterialfv with a shininess outside 0-128
+ *   and of glInterleavedArrays with a negative stride, and GL_INVALID_ENUM of
+ *   glInterleavedArrays with a format not served; without one of its own,
+ *   glGetError answers the underlying GL's. Any other enum the layer does not
+ *   serve is ignored without an error where the layer handles the call itself.
  * Needs a current WebGL 1 / OpenGL ES 2 context.
  *
- * What it costs:
+ * What it costs (counted by fixedgl_counters in fixedgl.h: the draws, the bytes
+ * uploaded and the changes of program; the layer's test holds the show's
+ * steady-state frame to at most 20 draws and 64 KB):
  * - one shader program per combination of lighting (with GL_LIGHT1 and the
  *   local viewer, or not) and texturing (none; repeated by GL; repeated in the
  *   shader for the sides that are not powers of two, linear or nearest), made
@@ -80,6 +91,13 @@ typedef double GLclampd;
 
 #define GL_FALSE 0
 #define GL_TRUE 1
+
+/* Errors */
+#define GL_NO_ERROR 0
+#define GL_INVALID_ENUM 0x0500
+#define GL_INVALID_VALUE 0x0501
+#define GL_STACK_OVERFLOW 0x0503
+#define GL_STACK_UNDERFLOW 0x0504
 
 /* Primitives */
 #define GL_LINES 0x0001
@@ -158,6 +176,7 @@ void glHint(GLenum target, GLenum mode);
 void glShadeModel(GLenum mode);
 void glGetFloatv(GLenum pname, GLfloat* params);
 void glGetIntegerv(GLenum pname, GLint* params);
+GLenum glGetError(void);
 
 /* Framebuffer, depth, blending, culling */
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
