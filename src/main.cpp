@@ -1,11 +1,13 @@
 /*
- * nork velandor: start-up, and the driver's part of one frame. Start-up opens
- * the window, registers the data, starts the music, loads the logo and builds
- * the tower scene; every frame the driver reads the clock, has drawFrame draw
- * the picture, reads the spectrum into the shared record and now and then
- * hands free heap pages back to the system.
+ * nork velandor: start-up, and the driver's part of one frame. Start-up reads
+ * the command line, opens the window, registers the data, starts the music,
+ * loads the logo and builds the tower scene; every frame the driver reads the
+ * clock, has drawFrame draw the picture, reads the spectrum into the shared
+ * record and now and then hands free heap pages back to the system.
  */
 #include <malloc.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include "Scene1.h"
 #include "archive.h"
@@ -14,6 +16,7 @@
 #include "global.h"
 #include "info.h"
 #include "music.h"
+#include "options.h"
 #include "util.h"
 #include "window.h"
 
@@ -62,9 +65,35 @@ void callback(int type, int x, int y) {
     winH = y;
 }
 
+/* What a command line that asks for something else than the show gets: the usage, the
+ * version, the display's check, or its refusal with the usage. Returns the exit status. */
+static int answerOptions(const options_t& options) {
+    switch (options.action) {
+    case OPTIONS_HELP:
+        printUsage(stdout, commandLineName);
+        return 0;
+    case OPTIONS_VERSION:
+        printVersion(stdout, commandLineName);
+        return 0;
+    case OPTIONS_CHECK_DISPLAY: {
+        int status = 0;
+        const char* why = checkDisplay(&status);
+        if (why) fprintf(stderr, "%s: %s\n", commandLineName, why);
+        return status;
+    }
+    default:
+        fprintf(stderr, "%s: %s\n", commandLineName, options.refusal);
+        printUsage(stderr, commandLineName);
+        return 1;
+    }
+}
+
 int main(int argc, char** argv) {
-    (void)argc;
     commandLineName = argv[0];
+    options_t options;
+    parseOptions(argc, argv, getenv("XSCREENSAVER_WINDOW"), &options);
+    if (options.action != OPTIONS_RUN) return answerOptions(options);
+
     // Fixed thresholds: the driver's occasional half- and whole-megabyte blocks are mapped
     // and unmapped on their own instead of opening holes in the heap (glibc would otherwise
     // raise the threshold past them after the first one is freed), and the top of the heap,
@@ -72,8 +101,9 @@ int main(int argc, char** argv) {
     // faulted in again every frame: that is left to the trim every ten seconds.
     mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
     mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
-    winH = 600;
-    winW = -1;
+    winH = options.height;
+    winW = options.width;
+    windowMode = options.window;
     initWindow(winW, winH);
 
     // Named files come from the linked-in archive first, then "." and "..".
@@ -82,7 +112,8 @@ int main(int argc, char** argv) {
     nork_dar_add_dir(pNorkLib, ".");
     nork_dar_add_dir(pNorkLib, "..");
 
-    soundInit();
+    // A screensaver is silent unless asked: the show then never opens the sound output.
+    if (options.sound) soundInit();
 
     // The logo texture for the overlay of every frame. The image is kept, like
     // everything start-up makes, until the process ends (static: still reachable then).

@@ -7,6 +7,12 @@ nv_strict(nv_probe)
 target_compile_options(nv_probe PRIVATE -fno-sanitize=all)
 target_link_options(nv_probe PRIVATE -fno-sanitize=all)
 
+# What the scripts ask of the X server beyond the standard tools: windows of chosen visuals,
+# the cursor's image (XFixes), the server's screen saver.
+add_executable(nv_xclient ${CMAKE_CURRENT_SOURCE_DIR}/e2e/xclient.c)
+target_link_libraries(nv_xclient PRIVATE X11::X11 X11::Xfixes X11::Xss OpenGL::GLX)
+nv_strict(nv_xclient)
+
 pkg_check_modules(NV_VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_executable(nv_capture_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/capture_check.cpp)
 target_link_libraries(nv_capture_check PRIVATE PkgConfig::NV_VORBISFILE m)

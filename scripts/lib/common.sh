@@ -9,7 +9,8 @@ nv_build() {
   cmake --build "$dir" -j"$NV_JOBS"
 }
 
-# nv_start_xvfb [WxHxD]: starts Xvfb on a free display, exports DISPLAY and
+# nv_start_xvfb [WxHxD [XVFB_OPTION...]]: starts Xvfb on a free display (with GLX unless the
+# options say "-extension GLX"), exports DISPLAY and
 # stops the server when the calling shell exits. Display numbers are tried from a random
 # start, skipping any with a lock or a socket (a server that is still going away would
 # remove the socket of a new one on its number); a display is ours only once its lock
@@ -18,10 +19,11 @@ nv_build() {
 # below is one), and a client connecting just then is turned away.
 nv_start_xvfb() {
   local screen=${1:-1280x1024x24} n i try
+  shift || true
   for try in $(seq 1 50); do
     n=$(( 100 + RANDOM % 800 ))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset +extension GLX >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset +extension GLX "$@" >/dev/null 2>&1 &
     NV_XVFB_PID=$!
     for i in $(seq 1 300); do
       kill -0 "$NV_XVFB_PID" 2>/dev/null || break

@@ -3,7 +3,8 @@
 # succeeds when run again; scripts/run without a display says in one line what is needed,
 # before installing or building anything; with a display it builds the demo in the clone,
 # showing its stages and the build's percentage, and starts it from the clone's root, where
-# it plays the music of the clone's data/ and ends on q with status 0.
+# it plays the music of the clone's data/ and ends on q with status 0; with a display that
+# cannot be opened it says so in one line after the build.
 set -euo pipefail
 source "$NV_ROOT/tests/e2e/lib.sh"
 clone="$work/clone"
@@ -64,3 +65,14 @@ grep -q '^\[ *[0-9]*%\] Building' "$work/run.err" && grep -q '^scripts/run: buil
 [[ $(tr -d '\0' <"$work/capture.raw" | head -c 1000 | wc -c) -gt 0 ]] ||
   fail "no music from the clone's data/"
 echo "ok: scripts/run built the clone's demo, which played and ended on q"
+
+# A display that is set but cannot be opened (a stale DISPLAY): after the build, one line says
+# so, with the demo's status, and nothing starts.
+for n in $(seq 900 999); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
+status=0
+(cd "$clone" && DISPLAY=":$n" scripts/run --fullscreen) >"$work/run.out" 2>"$work/run.err" || status=$?
+(( status == 255 )) || fail "scripts/run with a stale display: status $status: $(cat "$work/run.err")"
+[[ ! -s "$work/run.out" && $(tail -1 "$work/run.err") == "scripts/run: cannot open the X display \":$n\""* ]] &&
+  ! grep -q "starting" "$work/run.err" ||
+  fail "scripts/run with a stale display said: $(cat "$work/run.out" "$work/run.err")"
+echo "ok: scripts/run with a stale display: $(tail -1 "$work/run.err")"

@@ -51,16 +51,20 @@ start_wm() {
   fail "openbox did not start in a minute: $(cat "$work/openbox.log")"
 }
 
-# launch DIR [VAR=value...]: starts the demo in DIR with the probe preloaded; its output goes
-# to DIR.out and DIR.err, the probe's counters to DIR.gl.
+# launch DIR [VAR=value...] [-- OPTION...]: starts the demo in DIR with the probe preloaded
+# and the options given; its output goes to DIR.out and DIR.err, the probe's counters to
+# DIR.gl.
 launch() {
   local dir=$1
   shift
+  local vars=() options=()
+  while (( $# > 0 )) && [[ "$1" != -- ]]; do vars+=("$1"); shift; done
+  if (( $# > 0 )); then shift; options=("$@"); fi
   rm -f "$dir.gl"
   local order=()
   [[ -n "$asan" ]] && order=(ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
-  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "${keep[@]}" "${order[@]}" "$@" "$exe") \
-    >"$dir.out" 2>"$dir.err" &
+  (cd "$dir" && exec env NV_GLCHECK_OUT="$dir.gl" LD_PRELOAD="$preload" "${keep[@]}" "${order[@]}" "${vars[@]}" \
+    "$exe" "${options[@]}") >"$dir.out" 2>"$dir.err" &
   pid=$!
 }
 
@@ -115,8 +119,33 @@ finish() {
   return $status
 }
 
+# stop SIGNAL [LIMIT_MS]: sends SIGNAL to the demo and waits for it to end, at most LIMIT_MS
+# milliseconds (default one and a half seconds, generous for a loaded machine: the demo's own
+# deadline is a quarter of a second; three in a sanitized build, slower everywhere, its exit
+# too); fails if it is still running then. Returns its status; took holds the milliseconds.
+stop() {
+  local limit=${2:-1500} t0 status=0
+  [[ -n "$asan" ]] && limit=3000
+  t0=$(date +%s%N)
+  kill -s "$1" $pid
+  while kill -0 $pid 2>/dev/null && (( ($(date +%s%N) - t0) / 1000000 < limit + 5000 )); do sleep 0.01; done
+  took=$(( ($(date +%s%N) - t0) / 1000000 ))
+  kill -0 $pid 2>/dev/null && fail "still running $took ms after SIG$1"
+  wait $pid || status=$?
+  pid=0
+  (( took <= limit )) || fail "SIG$1 took $took ms to end the demo (at most $limit)"
+  return $status
+}
+
 # shot FILE: the whole screen as PNG.
 shot() { xwd -root -silent | convert xwd:- "$1"; }
+
+# rows FILE X: the first and the last row of column X that is not black.
+rows() {
+  convert "$1" -crop "1x$(identify -format %h "$1")+$2+0" +repage txt:- |
+    awk -F'[,:() ]+' 'NR > 1 && $3 + $4 + $5 > 24 { if (first == "") first = $2; last = $2 }
+                      END { print (first == "" ? -1 : first), (last == "" ? -1 : last) }'
+}
 
 # pixel FILE X Y: "R G B" of one pixel, 0 to 255.
 pixel() {

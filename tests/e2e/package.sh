@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built from this build with CPack and unpacked into a
-# temporary root. Its launcher answers --help and --version without a display and, started
-# without one, says what the demo needs before the demo's silent status 255; the package
+# temporary root. Its launcher answers --help (with every option) and --version without a
+# display and, started without one, says what the demo needs before the demo's silent status
+# 255, and with a display that cannot be opened says that in one line; the package
 # depends on run-time libraries only and on every one its programs load, lintian finds no
-# error, and the desktop entry and metadata validate. Then the unpacked launcher is started
+# error, and the desktop entries and metadata validate. The XScreenSaver hack leads to the
+# launcher, its description offers the music, the kiosk's user unit passes systemd's check.
+# Then the unpacked launcher is started
 # from an unrelated empty folder: the window opens, the music plays (the capture is the first
 # piece, then the second, with "Sound 2" between), DUMMY.RAW lands in the per-user folder and
 # nowhere else, and q ends it with status 0.
@@ -25,6 +28,9 @@ launcher="$root/usr/bin/nork-velandor"
 # --help and --version without a display.
 out=$(env -u DISPLAY "$launcher" --help) || fail "nork-velandor --help: status $?"
 [[ "$out" == "Usage: nork-velandor"* ]] || fail "nork-velandor --help says: $out"
+for option in --fullscreen --kiosk --size --window-id --root --sound --no-vsync; do
+  grep -q -- "^  $option" <<<"$out" || fail "nork-velandor --help does not list $option"
+done
 out=$(env -u DISPLAY "$launcher" --version) || fail "nork-velandor --version: status $?"
 [[ "$out" == "nork-velandor $version" ]] || fail "nork-velandor --version says: $out"
 out=$(env -u DISPLAY "$root/usr/bin/nork" --version) || fail "nork --version: status $?"
@@ -40,6 +46,43 @@ env -u DISPLAY HOME="$work/nodisplay" "$launcher" >"$work/nodisplay.out" 2>"$wor
   grep -q "X display.*xvfb-run .* nork-velandor$" "$work/nodisplay.err" ||
   fail "nork-velandor without a display said: $(cat "$work/nodisplay.out" "$work/nodisplay.err")"
 echo "ok: without a display: $(cat "$work/nodisplay.err")"
+
+# A display that is set but cannot be opened (a stale DISPLAY): one line, the demo's status.
+for n in $(seq 900 999); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
+status=0
+DISPLAY=":$n" HOME="$work/nodisplay" "$launcher" >"$work/stale.out" 2>"$work/stale.err" || status=$?
+(( status == 255 )) || fail "nork-velandor with a stale display: status $status"
+[[ ! -s "$work/stale.out" && $(wc -l <"$work/stale.err") -eq 1 ]] &&
+  grep -q "^nork-velandor: cannot open the X display \":$n\"" "$work/stale.err" ||
+  fail "nork-velandor with a stale display said: $(cat "$work/stale.out" "$work/stale.err")"
+echo "ok: with a stale display: $(cat "$work/stale.err")"
+
+# The XScreenSaver hack: the launcher under XScreenSaver's folder, found through the link.
+hack="$root/usr/libexec/xscreensaver/nork-velandor"
+[[ -L "$hack" && $(readlink "$hack") != /* && $(readlink -f "$hack") == "$(readlink -f "$launcher")" ]] ||
+  fail "the hack $hack does not lead to the launcher: $(ls -l "$hack" 2>&1)"
+out=$(env -u DISPLAY "$hack" --version) && [[ "$out" == "nork-velandor $version" ]] || fail "the hack's --version: $out"
+python3 - "$root/usr/share/xscreensaver/config/nork-velandor.xml" <<'PY' || fail "the hack's description"
+import sys, xml.etree.ElementTree as ET
+saver = ET.parse(sys.argv[1]).getroot()
+assert saver.tag == "screensaver" and saver.get("name") == "nork-velandor" and saver.get("gl") == "yes", saver.attrib
+assert [c.get("arg") for c in saver.iter("command")] == ["--root"], "command"
+assert [b.get("arg-set") for b in saver.iter("boolean")] == ["--sound"], "the music's choice"
+assert saver.findtext("_description").strip(), "description"
+PY
+entry="$root/usr/share/applications/screensavers/nork-velandor.desktop"
+desktop-file-validate "$entry" || fail "the screensaver entry"
+grep -qx "TryExec=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$NV_BUILD/CMakeCache.txt")/libexec/xscreensaver/nork-velandor" "$entry" ||
+  fail "the screensaver entry's TryExec: $(grep TryExec "$entry")"
+# The kiosk's unit as the user manager reads it, its command looked up in the unpacked root.
+unit="$root/usr/lib/systemd/user/nork-velandor-kiosk.service"
+grep -qx "Restart=on-failure" "$unit" && grep -q "^ExecStart=.*/bin/nork-velandor --kiosk$" "$unit" ||
+  fail "the kiosk's unit: $(cat "$unit")"
+mkdir -p "$work/unit" "$work/runtime"
+sed "s|^ExecStart=.*/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$work/unit/nork-velandor-kiosk.service"
+XDG_RUNTIME_DIR="$work/runtime" systemd-analyze verify --user --man=no "$work/unit/nork-velandor-kiosk.service" \
+  >"$work/unit.log" 2>&1 && [[ ! -s "$work/unit.log" ]] || fail "systemd-analyze verify: $(cat "$work/unit.log")"
+echo "ok: the hack leads to the launcher, its description offers --sound, the kiosk's unit verifies"
 
 # Run-time dependencies only, and all of them: every library a program names (the libraries
 # those load come with their own packages' dependencies).

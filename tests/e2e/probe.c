@@ -19,6 +19,12 @@
  * unloads stays mapped, so that the leak check at exit can still name the driver's own
  * allocations (and the suppressions for them apply) instead of "<unknown module>".
  *
+ * With NV_SWAP_INTERVAL_OUT=PATH, the swap-interval functions the demo looks up through
+ * glXGetProcAddress(ARB) come back wrapped: each call appends "<function> <interval>" to PATH
+ * and then calls the driver's. With NV_GLX_EXTENSIONS set, glXQueryExtensionsString answers
+ * that list instead of the driver's, so that a test chooses which ways of asking are offered;
+ * the calls are then only written down (the driver may not serve what the list offers).
+ *
  * NV_GLCHECK_OUT names a file that is rewritten every 64 frames and at exit with
  *   frames <swaps> errors <count> first <code> at <frame> heap <bytes> free <bytes>
  * (first 0 at 0 while no error was seen; heap is what malloc has handed out and not yet
@@ -34,6 +40,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -143,4 +150,76 @@ void glXSwapBuffers(Display* dpy, GLXDrawable drawable)
         const struct timespec pause = {0, 10000000};
         while (access(holdWhile, F_OK) == 0) nanosleep(&pause, NULL);
     }
+}
+
+/* The swap-interval calls, written down and passed on. */
+typedef int (*interval_mesa_sgi_fn)(unsigned int);
+typedef void (*interval_ext_fn)(Display*, GLXDrawable, int);
+typedef __GLXextFuncPtr (*proc_fn)(const GLubyte*);
+static interval_ext_fn s_realIntervalEXT;
+static interval_mesa_sgi_fn s_realIntervalMESA, s_realIntervalSGI;
+
+/* Writes the call down; whether to pass it on to the driver. */
+static int noteInterval(const char* function, int interval)
+{
+    const char* path = getenv("NV_SWAP_INTERVAL_OUT");
+    FILE* f = path ? fopen(path, "a") : NULL;
+    if (f) {
+        fprintf(f, "%s %d\n", function, interval);
+        fclose(f);
+    }
+    return getenv("NV_GLX_EXTENSIONS") == NULL;
+}
+
+static void wrappedIntervalEXT(Display* dpy, GLXDrawable drawable, int interval)
+{
+    if (noteInterval("glXSwapIntervalEXT", interval) && s_realIntervalEXT)
+        s_realIntervalEXT(dpy, drawable, interval);
+}
+
+static int wrappedIntervalMESA(unsigned int interval)
+{
+    if (noteInterval("glXSwapIntervalMESA", (int)interval) && s_realIntervalMESA)
+        return s_realIntervalMESA(interval);
+    return 0;
+}
+
+static int wrappedIntervalSGI(unsigned int interval)
+{
+    if (noteInterval("glXSwapIntervalSGI", (int)interval) && s_realIntervalSGI)
+        return s_realIntervalSGI(interval);
+    return 0;
+}
+
+static __GLXextFuncPtr lookUp(const char* which, const GLubyte* name)
+{
+    proc_fn real = (proc_fn)dlsym(RTLD_NEXT, which);
+    __GLXextFuncPtr found = real ? real(name) : NULL;
+    if (!getenv("NV_SWAP_INTERVAL_OUT")) return found;
+    const char* n = (const char*)name;
+    if (!strcmp(n, "glXSwapIntervalEXT")) {
+        s_realIntervalEXT = (interval_ext_fn)found;
+        return (__GLXextFuncPtr)wrappedIntervalEXT;
+    }
+    if (!strcmp(n, "glXSwapIntervalMESA")) {
+        s_realIntervalMESA = (interval_mesa_sgi_fn)found;
+        return (__GLXextFuncPtr)wrappedIntervalMESA;
+    }
+    if (!strcmp(n, "glXSwapIntervalSGI")) {
+        s_realIntervalSGI = (interval_mesa_sgi_fn)found;
+        return (__GLXextFuncPtr)wrappedIntervalSGI;
+    }
+    return found;
+}
+
+__GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) { return lookUp("glXGetProcAddressARB", name); }
+__GLXextFuncPtr glXGetProcAddress(const GLubyte* name) { return lookUp("glXGetProcAddress", name); }
+
+const char* glXQueryExtensionsString(Display* dpy, int screen)
+{
+    const char* chosen = getenv("NV_GLX_EXTENSIONS");
+    if (chosen) return chosen;
+    typedef const char* (*query_fn)(Display*, int);
+    query_fn real = (query_fn)dlsym(RTLD_NEXT, "glXQueryExtensionsString");
+    return real ? real(dpy, screen) : "";
 }

@@ -14,13 +14,6 @@ launch "$work/run" SDL_AUDIODRIVER=dummy
 win=$(window)
 wait_frames "$work/run" 64
 
-# rows FILE X: the first and the last row of column X that is not black.
-rows() {
-  convert "$1" -crop "1x$(identify -format %h "$1")+$2+0" +repage txt:- |
-    awk -F'[,:() ]+' 'NR > 1 && $3 + $4 + $5 > 24 { if (first == "") first = $2; last = $2 }
-                      END { print (first == "" ? -1 : first), (last == "" ? -1 : last) }'
-}
-
 # resize W H TOP BOTTOM: after the change, the letterbox covers rows TOP to BOTTOM.
 resize() {
   local w=$1 h=$2 top=$3 bottom=$4 x

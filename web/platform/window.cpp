@@ -10,6 +10,7 @@
 #include "webclock.h"
 
 char* commandLineName = nullptr;
+windowMode_t windowMode = {};
 int windowWidth = 0;
 int windowHeight = 0;
 
@@ -127,3 +128,8 @@ void loopWindow(frameFn_t frameFn, eventFn_t eventFn) {
 }
 
 int cleanWindow(void) { return 0; }
+
+const char* checkDisplay(int* status) {
+    *status = 0;
+    return nullptr;
+}

@@ -2,12 +2,17 @@
  * Window layer of the browser edition: the page's canvas with a WebGL context, the
  * frame loop driven by the browser's animation frames, and the page's size changes.
  * Same calls as the X11 layer; the browser owns the loop, so loopWindow registers the
- * frame and returns at once, and cleanWindow has nothing to do.
+ * frame and returns at once, and cleanWindow has nothing to do. The page shows the show
+ * where it loads: windowMode is accepted and left alone (the page has its own full screen,
+ * on F), and checkDisplay finds nothing in the way.
  */
 #ifndef PLATFORM_WINDOW_H
 #define PLATFORM_WINDOW_H
 
+#include "window_mode.h"
+
 extern char* commandLineName;
+extern windowMode_t windowMode;
 extern int windowWidth;
 extern int windowHeight;
 
@@ -21,5 +26,6 @@ typedef void (*eventFn_t)(int type, int x, int y);
 int initWindow(int width, int height);
 void loopWindow(frameFn_t frameFn, eventFn_t eventFn);
 int cleanWindow(void);
+const char* checkDisplay(int* status);
 
 #endif
