@@ -10,8 +10,9 @@ endforeach()
 target_compile_definitions(bench_frame PRIVATE NV_FRAME_GL)
 
 # The browser edition's GL layer against Mesa's fixed-function GL, drawing the
-# steady-state frame through the two programs of the layer's test.
-if(TARGET fixedgl_ref AND TARGET fixedgl_es)
+# steady-state frame through the two programs of the layer's test: they are built with the
+# tests, so a build without the tests has no bench_fixedgl.
+if(NV_TESTS)
   nv_bench(bench_fixedgl SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_fixedgl.cpp)
   target_compile_definitions(bench_fixedgl PRIVATE NV_FIXEDGL_REF="$<TARGET_FILE:fixedgl_ref>"
                                                    NV_FIXEDGL_ES="$<TARGET_FILE:fixedgl_es>")

@@ -46,6 +46,3 @@ target_include_directories(velandor_data INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(velandor_data INTERFACE nork)
 
 target_link_libraries(velandor PRIVATE velandor_data)
-if(TARGET nork-tool)
-  target_link_libraries(nork-tool PRIVATE velandor_data)
-endif()

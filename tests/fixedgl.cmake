@@ -5,10 +5,8 @@
 include(${PROJECT_SOURCE_DIR}/web/gl/gl.cmake)
 
 # The demo's drawing code as the browser edition builds it: against the layer.
-set(FIXEDGL_DEMO_SOURCES Scene.cpp Scene1.cpp ScrollerSpiral.cpp Scroller.cpp ParticleSystem.cpp
-    ParticleSystemFire.cpp vector.cpp frame.cpp draw.cpp)
-list(TRANSFORM FIXEDGL_DEMO_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/src/)
-add_library(fixedgl_demo STATIC ${FIXEDGL_DEMO_SOURCES} ${PROJECT_SOURCE_DIR}/platform/util.cpp)
+include(${PROJECT_SOURCE_DIR}/src/sources.cmake)
+add_library(fixedgl_demo STATIC ${NV_DRAW_SOURCES} ${PROJECT_SOURCE_DIR}/platform/util.cpp)
 target_include_directories(fixedgl_demo PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/platform)
 target_link_libraries(fixedgl_demo PUBLIC fixedgl nork m)
 nv_strict(fixedgl_demo)

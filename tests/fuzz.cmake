@@ -1,7 +1,7 @@
 # Every fuzz target for 30 seconds in the normal test run. The targets are built with clang
 # in a build directory of their own by the fixture fuzz_build; without clang the tests are
 # skipped (status 77) with a message.
-set(NV_FUZZ_TARGETS fuzz_archive fuzz_png fuzz_oia fuzz_scroller fuzz_music_stream)
+include(${PROJECT_SOURCE_DIR}/fuzz/targets.cmake)
 add_test(NAME fuzz_build COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/build.sh ${NV_FUZZ_TARGETS})
 set_tests_properties(fuzz_build PROPERTIES LABELS fuzz TIMEOUT 900 SKIP_RETURN_CODE 77
   FIXTURES_SETUP nv_fuzzers

@@ -6,10 +6,6 @@ nv_test(test_trace SOURCES test_trace.cpp LIBS nork LABELS unit)
 nv_test(test_data SOURCES test_data.cpp LIBS nork LABELS unit)
 nv_test(test_memfile SOURCES test_memfile.cpp LIBS nork LABELS unit)
 
-if(TARGET velandor_data)
-  nv_test(test_linked_archive SOURCES test_linked_archive.cpp LIBS velandor_data nork LABELS unit)
-endif()
+nv_test(test_linked_archive SOURCES test_linked_archive.cpp LIBS velandor_data nork LABELS unit)
 
-if(TARGET nork-tool)
-  nv_script_test(nork_tool ${CMAKE_CURRENT_SOURCE_DIR}/e2e/nork_tool.sh LABELS e2e TIMEOUT 120)
-endif()
+nv_script_test(nork_tool ${CMAKE_CURRENT_SOURCE_DIR}/e2e/nork_tool.sh LABELS e2e TIMEOUT 120)

@@ -1,19 +1,13 @@
 # The sound layer and the music part, against SDL's disk driver (no sound card needed).
-if(TARGET fsound)
-  add_library(nv_sound_ogg STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sound_ogg.cpp)
-  pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbisfile vorbis ogg)
-  target_link_libraries(nv_sound_ogg PUBLIC PkgConfig::VORBISENC m)
-  nv_strict(nv_sound_ogg)
+add_library(nv_sound_ogg STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sound_ogg.cpp)
+pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbisfile vorbis ogg)
+target_link_libraries(nv_sound_ogg PUBLIC PkgConfig::VORBISENC m)
+nv_strict(nv_sound_ogg)
 
-  nv_test(test_sound
-          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_sound.cpp ${PROJECT_SOURCE_DIR}/src/music.cpp
-          LIBS fsound nv_sound_ogg
-          LABELS unit)
-  target_include_directories(test_sound PRIVATE ${PROJECT_SOURCE_DIR}/src)
+nv_test(test_sound SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_sound.cpp LIBS demo nv_sound_ogg LABELS unit)
 
-  add_executable(nv_mkogg ${CMAKE_CURRENT_SOURCE_DIR}/sound_mkogg.cpp)
-  target_link_libraries(nv_mkogg PRIVATE nv_sound_ogg)
-  nv_strict(nv_mkogg)
+add_executable(nv_mkogg ${CMAKE_CURRENT_SOURCE_DIR}/sound_mkogg.cpp)
+target_link_libraries(nv_mkogg PRIVATE nv_sound_ogg)
+nv_strict(nv_mkogg)
 
-  nv_script_test(sound_demo ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sound_demo.sh LABELS e2e TIMEOUT 120)
-endif()
+nv_script_test(sound_demo ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sound_demo.sh LABELS e2e TIMEOUT 120)

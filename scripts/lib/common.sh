@@ -5,7 +5,7 @@ NV_JOBS=$(nproc 2>/dev/null || echo 2)
 # nv_build DIR [cmake options...]: configure once, then build.
 nv_build() {
   local dir=$1; shift
-  cmake -S "$NV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$NV_ROOT" -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$NV_JOBS"
 }
 
@@ -53,7 +53,7 @@ nv_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt";
 # packer of NATIVE_BUILD, a native build that has packed the linked-in archive.
 nv_build_web() {
   local native=$1 web=$2
-  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DCMAKE_BUILD_TYPE=Release -DNV_NATIVE_BUILD="$native" >/dev/null
+  emcmake cmake -S "$NV_ROOT/web" -B "$web" -DNV_NATIVE_BUILD="$native" >/dev/null
   cmake --build "$web" -j"$NV_JOBS"
 }
 
@@ -75,8 +75,8 @@ nv_logged() {
 }
 
 # nv_build_logged LOG DIR [cmake options...] [-- TARGET...]: the build in DIR configured
-# (RelWithDebInfo unless the options say otherwise) and its TARGETs built (everything
-# without), both through nv_logged into LOG, which starts empty.
+# (in the build type cmake/common.cmake chooses unless the options say otherwise) and its
+# TARGETs built (everything without), both through nv_logged into LOG, which starts empty.
 nv_build_logged() {
   local log=$1 dir=$2 opts=() targets=()
   shift 2
@@ -84,7 +84,7 @@ nv_build_logged() {
   (( $# > 1 )) && targets=(--target "${@:2}")
   mkdir -p "$(dirname "$log")"
   : >"$log"
-  nv_logged "$log" cmake -S "$NV_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${opts[@]}" &&
+  nv_logged "$log" cmake -S "$NV_ROOT" -B "$dir" "${opts[@]}" &&
     nv_logged "$log" cmake --build "$dir" -j"$NV_JOBS" "${targets[@]}"
 }
 

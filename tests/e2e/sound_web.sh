@@ -23,8 +23,7 @@ fi
 # Debian's Emscripten finds its JavaScript modules there whichever node is first on the PATH.
 export NODE_PATH=/usr/share/nodejs
 
-emcmake cmake -S "$root/tests/sound_web" -B "$wasm_build" -DCMAKE_BUILD_TYPE=Release \
-  >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
+emcmake cmake -S "$root/tests/sound_web" -B "$wasm_build" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
 cmake --build "$wasm_build" -j2 >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building with Emscripten"; }
 
 mkdir "$work/web" "$work/native"

@@ -26,6 +26,4 @@ add_custom_target(assets-music
   DEPENDS gen_music
   COMMENT "Rendering data/tarn1.ogg and data/tarn2.ogg"
   VERBATIM)
-if(TARGET assets)
-  add_dependencies(assets assets-music)
-endif()
+add_dependencies(assets assets-music)

@@ -8,12 +8,7 @@ add_library(fixedgl STATIC
   ${CMAKE_CURRENT_LIST_DIR}/fixedgl.cpp
   ${CMAKE_CURRENT_LIST_DIR}/es.cpp)
 target_include_directories(fixedgl PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include)
-target_compile_features(fixedgl PUBLIC cxx_std_17)
-if(COMMAND nv_strict)
-  nv_strict(fixedgl)
-else()
-  target_compile_options(fixedgl PRIVATE -Wall -Wextra -Werror)
-endif()
+nv_strict(fixedgl)
 
 if(EMSCRIPTEN)
   target_link_options(fixedgl INTERFACE -sMIN_WEBGL_VERSION=1 -sMAX_WEBGL_VERSION=1)

@@ -23,7 +23,8 @@ add_library(fsound_web STATIC ${FSOUND_ENGINE_SOURCES}
   ${NV_WEB_SOUND_DIR}/output_webaudio.cpp)
 target_include_directories(fsound_web PUBLIC ${NV_SOUND_DIR})
 target_include_directories(fsound_web SYSTEM PRIVATE ${NV_STB_VORBIS_DIR})
-target_compile_options(fsound_web PRIVATE -Wall -Wextra -Werror -fno-exceptions)
+nv_strict(fsound_web)
+target_compile_options(fsound_web PRIVATE -fno-exceptions)
 target_link_options(fsound_web INTERFACE "SHELL:--js-library ${NV_WEB_SOUND_DIR}/fsound_web.js")
 set_property(TARGET fsound_web APPEND PROPERTY INTERFACE_LINK_DEPENDS
              ${NV_WEB_SOUND_DIR}/fsound_web.js)

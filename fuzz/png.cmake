@@ -1,1 +1,0 @@
-nv_fuzz(fuzz_png ${CMAKE_CURRENT_LIST_DIR}/fuzz_png.cpp)
