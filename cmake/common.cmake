@@ -17,6 +17,14 @@ if(NOT CMAKE_BUILD_TYPE)
   endif()
 endif()
 
+# Every name a target links must be a target, so that a renamed or mistyped one fails the
+# configure instead of turning into a -l flag; the C library's parts are targets here too.
+set(CMAKE_LINK_LIBRARIES_ONLY_TARGETS ON)
+foreach(lib m dl)
+  add_library(toolchain::${lib} INTERFACE IMPORTED)
+  set_property(TARGET toolchain::${lib} PROPERTY IMPORTED_LIBNAME ${lib})
+endforeach()
+
 # Warnings are errors for our own targets only.
 function(nv_strict target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)

@@ -1,7 +1,7 @@
 # The demo from the outside: the executable on its own Xvfb (and window manager where one is
 # needed), SDL's disk driver for the sound. The soak runs for an hour and is labelled slow.
 add_library(nv_probe MODULE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/probe.c)
-target_link_libraries(nv_probe PRIVATE OpenGL::GL ${CMAKE_DL_LIBS})
+target_link_libraries(nv_probe PRIVATE OpenGL::GL toolchain::dl)
 nv_strict(nv_probe)
 # Not instrumented, so that it can be preloaded into a sanitized demo behind the runtime.
 target_compile_options(nv_probe PRIVATE -fno-sanitize=all)
@@ -15,7 +15,7 @@ nv_strict(nv_xclient)
 
 pkg_check_modules(NV_VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_executable(nv_capture_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/capture_check.cpp)
-target_link_libraries(nv_capture_check PRIVATE PkgConfig::NV_VORBISFILE m)
+target_link_libraries(nv_capture_check PRIVATE PkgConfig::NV_VORBISFILE toolchain::m)
 nv_strict(nv_capture_check)
 
 nv_script_test(soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak.sh LABELS slow TIMEOUT 4500)

@@ -8,7 +8,7 @@ include(${PROJECT_SOURCE_DIR}/web/gl/gl.cmake)
 include(${PROJECT_SOURCE_DIR}/src/sources.cmake)
 add_library(fixedgl_demo STATIC ${NV_DRAW_SOURCES} ${PROJECT_SOURCE_DIR}/platform/util.cpp)
 target_include_directories(fixedgl_demo PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/platform)
-target_link_libraries(fixedgl_demo PUBLIC fixedgl nork m)
+target_link_libraries(fixedgl_demo PUBLIC fixedgl nork toolchain::m)
 nv_strict(fixedgl_demo)
 
 add_executable(fixedgl_es ${CMAKE_CURRENT_LIST_DIR}/fixedgl_draw.cpp)

@@ -9,7 +9,7 @@ add_executable(nv_sound_web_run ${CMAKE_CURRENT_SOURCE_DIR}/sound_web/run.cpp)
 target_link_libraries(nv_sound_web_run PRIVATE demo)
 nv_strict(nv_sound_web_run)
 add_executable(nv_sound_web_compare ${CMAKE_CURRENT_SOURCE_DIR}/sound_web/compare.cpp)
-target_link_libraries(nv_sound_web_compare PRIVATE PkgConfig::NV_VORBISFILE m)
+target_link_libraries(nv_sound_web_compare PRIVATE PkgConfig::NV_VORBISFILE toolchain::m)
 nv_strict(nv_sound_web_compare)
 
 nv_script_test(sound_web ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sound_web.sh LABELS unit web TIMEOUT 600)

@@ -13,7 +13,7 @@ add_library(music STATIC
   # depend on the rest of the sound layer
   ${PROJECT_SOURCE_DIR}/sound/spectrum.cpp)
 target_include_directories(music PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/sound)
-target_link_libraries(music PUBLIC PkgConfig::MUSIC_VORBIS PkgConfig::MUSIC_KISSFFT m)
+target_link_libraries(music PUBLIC PkgConfig::MUSIC_VORBIS PkgConfig::MUSIC_KISSFFT toolchain::m)
 nv_strict(music)
 
 add_executable(gen_music ${CMAKE_CURRENT_LIST_DIR}/gen_music.cpp)
