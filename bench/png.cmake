@@ -1,5 +1,4 @@
 # PNG decoding: the library's decoder against libpng, libspng, stb_image and zlib alone.
-find_package(PNG REQUIRED)
 pkg_check_modules(SPNG REQUIRED IMPORTED_TARGET spng)
 pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
 nv_bench(bench_png SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_png.cpp

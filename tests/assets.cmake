@@ -1,7 +1,5 @@
 # The demo's pictures, font, tower model and scroll text, checked with the
 # library's own loaders; and the generators, which must rewrite them unchanged.
-find_package(PNG REQUIRED)
-find_package(Freetype REQUIRED)
 nv_test(test_assets_visual SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_assets_visual.cpp
         LIBS nork PNG::PNG ZLIB::ZLIB Freetype::Freetype LABELS unit)
 target_compile_definitions(test_assets_visual PRIVATE

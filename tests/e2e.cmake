@@ -13,9 +13,8 @@ add_executable(nv_xclient ${CMAKE_CURRENT_SOURCE_DIR}/e2e/xclient.c)
 target_link_libraries(nv_xclient PRIVATE X11::X11 X11::Xfixes X11::Xss OpenGL::GLX)
 nv_strict(nv_xclient)
 
-pkg_check_modules(NV_VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
 add_executable(nv_capture_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/capture_check.cpp)
-target_link_libraries(nv_capture_check PRIVATE PkgConfig::NV_VORBISFILE toolchain::m)
+target_link_libraries(nv_capture_check PRIVATE PkgConfig::VORBISFILE toolchain::m)
 nv_strict(nv_capture_check)
 
 nv_script_test(soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak.sh LABELS slow TIMEOUT 4500)

@@ -2,5 +2,4 @@
 nv_test(test_system SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_system.cpp LIBS platform LABELS unit)
 
 # libpng writes the scene's test pictures.
-find_package(PNG REQUIRED)
 nv_test(test_scene0 SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_scene0.cpp LIBS demo PNG::PNG LABELS gl)

@@ -1,6 +1,5 @@
 # The sound layer and the music part, against SDL's disk driver (no sound card needed).
 add_library(nv_sound_ogg STATIC ${CMAKE_CURRENT_SOURCE_DIR}/sound_ogg.cpp)
-pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbisfile vorbis ogg)
 target_link_libraries(nv_sound_ogg PUBLIC PkgConfig::VORBISENC toolchain::m)
 nv_strict(nv_sound_ogg)
 

@@ -1,8 +1,6 @@
 # The picture, font, model and scroll-text generators, and the optional target
 # "assets" that reruns them into data/. The generators are built with everything
 # else (the tests run them into a scratch folder); only "assets" rewrites data/.
-find_package(PNG REQUIRED)
-find_package(Freetype REQUIRED)
 
 add_library(assetgen STATIC ${CMAKE_CURRENT_LIST_DIR}/assetgen.cpp)
 target_include_directories(assetgen PUBLIC ${CMAKE_CURRENT_LIST_DIR})

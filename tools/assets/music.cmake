@@ -1,8 +1,6 @@
 # The music generator: a small synthesizer and sequencer that renders data/tarn1.ogg and
 # data/tarn2.ogg. The library is shared with the music tests, which measure the committed files
 # with the same spectrum the demo reads.
-pkg_check_modules(MUSIC_VORBIS REQUIRED IMPORTED_TARGET vorbisenc vorbisfile vorbis ogg)
-pkg_check_modules(MUSIC_KISSFFT REQUIRED IMPORTED_TARGET kissfft-float)
 
 add_library(music STATIC
   ${CMAKE_CURRENT_LIST_DIR}/synth.cpp
@@ -13,7 +11,7 @@ add_library(music STATIC
   # depend on the rest of the sound layer
   ${PROJECT_SOURCE_DIR}/sound/spectrum.cpp)
 target_include_directories(music PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR}/sound)
-target_link_libraries(music PUBLIC PkgConfig::MUSIC_VORBIS PkgConfig::MUSIC_KISSFFT toolchain::m)
+target_link_libraries(music PUBLIC PkgConfig::VORBISENC PkgConfig::KISSFFT toolchain::m)
 nv_strict(music)
 
 add_executable(gen_music ${CMAKE_CURRENT_LIST_DIR}/gen_music.cpp)
