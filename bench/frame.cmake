@@ -3,7 +3,7 @@
 foreach(variant bench_frame bench_frame_cpu)
   set(sources ${CMAKE_CURRENT_LIST_DIR}/bench_frame.cpp)
   if(variant STREQUAL bench_frame_cpu)
-    list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/gl_recorder.cpp)
+    list(APPEND sources ${PROJECT_SOURCE_DIR}/tests/helpers/gl_recorder.cpp)
   endif()
   nv_bench(${variant} SOURCES ${sources} LIBS demo)
 endforeach()

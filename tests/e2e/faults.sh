@@ -13,7 +13,7 @@
 #                   nothing, since the archive is searched first.
 # Each run prints exactly its one line, nothing on standard error, and ends on q with 0.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 
 start_xvfb 1280x1024x24
 

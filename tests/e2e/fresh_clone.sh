@@ -6,7 +6,7 @@
 # it plays the music of the clone's data/ and ends on q with status 0; with a display that
 # cannot be opened it says so in one line after the build.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 clone="$work/clone"
 git clone -q "$NV_ROOT" "$clone"
 

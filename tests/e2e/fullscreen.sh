@@ -7,7 +7,7 @@
 # screen; the server's screen saver does not start while it runs (and does once it has
 # ended); SIGINT and SIGTERM end it with status 0. --size: a window of that size.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 xclient="$NV_BUILD/tests/nv_xclient"
 

@@ -7,7 +7,7 @@
 # --no-vsync asks for none. SIGTERM ends the show with status 0 at once, and by its deadline
 # while a swap hangs. A window destroyed by another client ends the show with status 0.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
 # answer EXPECTED_STATUS OPTION...: runs the demo without a display; its output in

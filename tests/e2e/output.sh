@@ -5,7 +5,7 @@
 # ends it with status 0. The capture from SDL's disk driver is the first piece, then the
 # second over and over with no gap, sample for sample.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 
 start_xvfb 1280x1024x24
 mkdir -p "$work/run/data"

@@ -5,7 +5,7 @@
 # letter, arrows, function keys, space, Return, Tab, Ctrl+D) change nothing: it keeps
 # drawing.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 
 # A sanitized demo (scripts/test --sanitize) is slower everywhere, its exit too; its leak
 # check at exit is e2e_sanitized's business, not this test's.

@@ -5,7 +5,7 @@
 # screenshots of the window: the picture's first and last rows in two columns right of
 # the logo. The run is silent (no music, so no beat lifts the letterbox).
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 
 start_xvfb 1280x1024x24
 start_wm

@@ -2,15 +2,15 @@
 # The whole demo built with AddressSanitizer and UndefinedBehaviorSanitizer, run for two
 # minutes (NV_SAN_SECONDS) from the repository's data with the music through SDL's disk
 # driver: the first piece and a start of the second pass, the fire fills. Then q: status 0,
-# and standard error holds no report (the leak check at exit included; tests/lsan.supp
+# and standard error holds no report (the leak check at exit included; tests/helpers/lsan.supp
 # names what lives on purpose until the process ends).
 #   scripts/test --sanitize -R e2e_sanitized
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 seconds=${NV_SAN_SECONDS:-120}
 [[ -n "$asan" ]] || fail "$exe is not built with AddressSanitizer"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:${ASAN_OPTIONS:-}"
-export LSAN_OPTIONS="suppressions=$NV_ROOT/tests/lsan.supp:print_suppressions=0"
+export LSAN_OPTIONS="suppressions=$NV_ROOT/tests/helpers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 start_xvfb 1280x1024x24

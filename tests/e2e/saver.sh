@@ -7,7 +7,7 @@
 # show's visual fills it and follows its size. --root draws into the root window. A window
 # destroyed under the show ends it with status 0.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 xclient="$NV_BUILD/tests/nv_xclient"
 

@@ -3,7 +3,7 @@
 # at once, before anything is installed or built. The scripts run from a copy of scripts/
 # alone, so that a missing check fails here quickly instead of building the browser edition.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 
 cp -r "$NV_ROOT/scripts" "$work/scripts"
 python3 -c '

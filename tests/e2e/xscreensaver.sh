@@ -6,7 +6,7 @@
 # the hack is gone within seconds, having said nothing. The daemon refuses to run as root, so
 # under root it runs as "nobody" (or a system user the test makes when there is none).
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 command -v xscreensaver >/dev/null || fail "xscreensaver is not installed (scripts/install-deps installs it)"
 

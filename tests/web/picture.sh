@@ -6,7 +6,7 @@
 # The same comparison must fail for pages drawn wrongly on purpose (lighting off, a wrong
 # blend function, texturing off), so that it is shown to see such faults.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 site="$NV_BUILD/web/site"
 [[ -f "$site/velandor.wasm" ]] || fail "no browser edition in $site (the web_build test makes it)"
 [[ -x "$NV_BUILD/tests/nv_psnr" ]] || fail "no nv_psnr in $NV_BUILD/tests"

@@ -16,6 +16,6 @@ mkdir "$work/web" "$work/native"
 
 node "$NV_ROOT/tests/web/sound.js" "$site" "$work/web" $frames | tee "$work/web.out" || fail "the browser's run"
 grep -qx '"Sound 2" in the console 2 times' "$work/web.out" || fail "\"Sound 2\" should reach the console twice in $frames frames"
-source "$NV_ROOT/tests/sound_web/check.sh"
+source "$NV_ROOT/tests/web/sound/check.sh"
 check_against_native "$work/web" "$work/native" $frames
 echo "ok: the browser's sound is the desktop's"

@@ -11,7 +11,7 @@
 # piece, then the second, with "Sound 2" between), DUMMY.RAW lands in the per-user folder and
 # nowhere else, and q ends it with status 0.
 set -euo pipefail
-source "$NV_ROOT/tests/e2e/lib.sh"
+source "$NV_ROOT/tests/helpers/e2e.sh"
 if [[ -n "$asan" ]]; then
   echo "SKIP: a sanitized build is not packaged"
   exit 77

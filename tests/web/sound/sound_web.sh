@@ -23,14 +23,15 @@ fi
 # Debian's Emscripten finds its JavaScript modules there whichever node is first on the PATH.
 export NODE_PATH=/usr/share/nodejs
 
-emcmake cmake -S "$root/tests/sound_web" -B "$wasm_build" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
+emcmake cmake -S "$root/tests/web/sound" -B "$wasm_build" >"$work/configure.log" 2>&1 ||
+  { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
 cmake --build "$wasm_build" -j2 >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building with Emscripten"; }
 
 mkdir "$work/web" "$work/native"
 "$NV_BUILD/tests/nv_mkogg" "$work/web/rate48k.ogg" sine 48000 0.2 440 >/dev/null
 node --no-experimental-fetch "$wasm_build/sound_web_run.js" "$work/web" $frames --checks \
   >"$work/web/run.log" 2>&1 || { grep -v '^video frame' "$work/web/run.log"; fail "the web run"; }
-source "$root/tests/sound_web/check.sh"
+source "$root/tests/web/sound/check.sh"
 check_against_native "$work/web" "$work/native" $frames
 echo "ok: wasm $(stat -c %s "$wasm_build/sound_web_run.wasm") bytes (both pieces embedded)"
 

@@ -1,6 +1,6 @@
 /*
  * A GL that draws nothing: the entry points the demo's frame calls, answered
- * without a context by tests/gl_recorder.cpp, for tests and benchmarks that
+ * without a context by gl_recorder.cpp, for tests and benchmarks that
  * link it in place of libGL's. Names are handed out counting up from 1, the
  * model-view matrix reads as the identity and the unpack alignment as GL's 4.
  *

@@ -1,5 +1,5 @@
 /*
- * The GL entry points of tests/gl_recorder.h. The definitions take the place of
+ * The GL entry points of gl_recorder.h. The definitions take the place of
  * libGL's at link time; they never touch a context.
  */
 #include "gl_recorder.h"

@@ -1,0 +1,20 @@
+# The demo from the outside: the executable on its own Xvfb (a window manager where one is
+# needed, the real XScreenSaver for the installed hack), SDL's disk driver for its sound.
+nv_script_test(e2e_quit quit.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_window window.sh LABELS e2e TIMEOUT 120)
+nv_script_test(e2e_resize resize.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_faults faults.sh LABELS e2e TIMEOUT 240)
+nv_script_test(e2e_output output.sh LABELS e2e TIMEOUT 180)
+nv_script_test(e2e_logo logo.sh LABELS e2e TIMEOUT 120)
+nv_script_test(sound_demo sound_demo.sh LABELS e2e TIMEOUT 120)
+nv_script_test(e2e_options options.sh LABELS e2e TIMEOUT 240)
+nv_script_test(e2e_saver saver.sh LABELS e2e TIMEOUT 240)
+nv_script_test(e2e_fullscreen fullscreen.sh LABELS e2e TIMEOUT 240)
+nv_script_test(e2e_xscreensaver xscreensaver.sh LABELS e2e TIMEOUT 240)
+nv_script_test(e2e_web_port web_port.sh LABELS e2e TIMEOUT 120)
+nv_script_test(e2e_fresh_clone fresh_clone.sh LABELS e2e TIMEOUT 1200)
+if(NV_SANITIZE)
+  nv_script_test(e2e_sanitized sanitized.sh LABELS e2e TIMEOUT 400)
+endif()
+# An hour of the show, run only when asked for.
+nv_script_test(soak soak.sh LABELS slow TIMEOUT 4500)
