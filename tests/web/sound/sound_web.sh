@@ -23,6 +23,11 @@ fi
 # Debian's Emscripten finds its JavaScript modules there whichever node is first on the PATH.
 export NODE_PATH=/usr/share/nodejs
 
+# A build configured from another folder (these files lay elsewhere once) is made afresh.
+if [[ -f "$wasm_build/CMakeCache.txt" ]] &&
+   ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$root/tests/web/sound" "$wasm_build/CMakeCache.txt"; then
+  rm -rf "$wasm_build"
+fi
 emcmake cmake -S "$root/tests/web/sound" -B "$wasm_build" >"$work/configure.log" 2>&1 ||
   { cat "$work/configure.log"; fail "configuring the Emscripten build"; }
 cmake --build "$wasm_build" -j2 >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building with Emscripten"; }
