@@ -4,7 +4,6 @@
  */
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 #include <algorithm>
 #include <new>
@@ -21,12 +20,6 @@ static FSOUND_DSPUNIT g_fftUnit;
 static float g_spectrum[FSOUND_SPECTRUM_SIZE]; /* the reader's thread only */
 
 void setError(int code) { g_error.store(code); }
-
-uint64_t threadCpuNs() {
-    struct timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
-}
 
 namespace {
 

@@ -11,7 +11,8 @@
  *            has no device and no clock, capture.cpp).
  *
  * Each edition links the engine's files and its own two backends, which provide
- * newDecoder and newDeviceOutput. Also the two hooks that tests and benchmarks use
+ * newDecoder and newDeviceOutput; what the backends share beyond this header, and the engine
+ * does not need, is in backend.h. Also the two hooks that tests and benchmarks use
  * (fsound_get_stats, fsound_shutdown); the program itself never needs them.
  */
 #ifndef FSOUND_INTERNAL_H
@@ -64,9 +65,6 @@ template <typename T> T* make() {
     if (!p) setError(FSOUND_ERR_MEMORY);
     return p;
 }
-
-/* CPU time of the calling thread. */
-uint64_t threadCpuNs();
 
 /* One open piece, made by the edition's decoder. Every call is made with the engine's mix
  * lock held: reads by the thread that mixes, rewinds by FSOUND_Stream_Play. */
@@ -161,10 +159,6 @@ uint64_t render(int16_t* out, size_t n);
  * and returns how many it mixed; the rest is asked for again once more of the pieces has
  * come. It takes the mix lock. */
 size_t renderReady(float* out, size_t n);
-
-/* Of a Vorbis stream's channels, the one heard on the right: the front right in Vorbis's
- * channel order (L, C, R first for 3 and for 5 to 8 channels), and mono on both sides. */
-inline int vorbisRightChannel(int channels) { return channels == 1 ? 0 : channels == 2 || channels == 4 ? 1 : 2; }
 
 } // namespace fsound
 

@@ -19,6 +19,7 @@
 #include <samplerate.h>
 #include <vorbis/vorbisfile.h>
 
+#include "backend.h"
 #include "fsound_internal.h"
 #include "source_vorbis.h"
 

@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <new>
 
+#include "backend.h"
 #include "fsound_internal.h"
 
 #define STB_VORBIS_NO_PULLDATA_API
