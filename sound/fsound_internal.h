@@ -53,6 +53,8 @@ enum {
     kHistoryFrames = 16384, /* mono mix kept for the spectrum: the browser's output mixes up
                                to 0.15 s ahead of the listener, plus the device's latency */
     kMaxChannels = 64,
+    kMinRate = 8000,        /* the rates the layer mixes at, and takes pieces at (Hz) */
+    kMaxRate = 192000,
     kDefaultCaptureFps = 60,
     kMaxCaptureFps = 1000
 };
@@ -87,14 +89,26 @@ class Source {
     }
 };
 
-/* The edition's decoder: opens sources and owns them; deleting it frees them all. */
+/* The edition's decoder: opens sources and owns them; deleting it frees them all.
+ *
+ * Which pieces play is decided here, once for both editions: Ogg Vorbis with at least one
+ * channel, at kMinRate to kMaxRate Hz. A piece at the output's rate plays as it is; one at
+ * another rate plays converted to the output's by a decoder that converts rates, and is
+ * refused by one that does not. Whatever the piece, its source gives stereo at the output's
+ * rate: a mono piece's one channel on both sides, of more channels the front left and the
+ * front right. A decoder asks accepts as soon as it knows a piece's rate and channels, and
+ * refuses the piece with FSOUND_ERR_FILE_FORMAT when the answer is no. */
 class Decoder {
   public:
     virtual ~Decoder() = default;
     /* A source for the named file at the output's rate; null with the error code set. */
     virtual Source* open(const char* name, int mixRate) = 0;
+    /* Whether the decoder converts a piece at another rate to the output's. */
+    virtual bool convertsRate() const = 0;
     /* CPU time of decoding done apart from the mixer (a thread of its own). */
     virtual uint64_t cpuNs() const { return 0; }
+    /* Whether a piece of that rate and channel count plays at mixRate, by the rule above. */
+    bool accepts(long rate, int channels, int mixRate) const;
 };
 
 /* ahead: the output plays in real time, so pieces are decoded ahead of the mixer; otherwise
