@@ -30,7 +30,7 @@ static float silence[SPECTRUM_BINS];
 
 #ifdef NV_FRAME_GL
 #include <GL/gl.h>
-#include "window.h"
+#include "window_x11.h"
 #endif
 
 static const int W = 1280, H = 1024;

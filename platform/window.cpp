@@ -1,4 +1,4 @@
-#include "window.h"
+#include "window_x11.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>

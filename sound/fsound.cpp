@@ -4,7 +4,6 @@
  */
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 #include <algorithm>
 #include <new>
@@ -22,17 +21,16 @@ static float g_spectrum[FSOUND_SPECTRUM_SIZE]; /* the reader's thread only */
 
 void setError(int code) { g_error.store(code); }
 
-uint64_t threadCpuNs() {
-    struct timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
+bool Decoder::accepts(long rate, int channels, int mixRate) const {
+    bool rateInRange = rate >= kMinRate && rate <= kMaxRate;
+    return channels >= 1 && rateInRange && (rate == mixRate || convertsRate());
 }
 
 namespace {
 
 /* FSOUND_Init's arguments: 8000..192000 Hz, 1..64 channels, no flags. */
 bool initArgumentsValid(int mixrate, int maxchannels, unsigned int flags) {
-    return mixrate >= 8000 && mixrate <= 192000 && maxchannels >= 1 && maxchannels <= kMaxChannels &&
+    return mixrate >= kMinRate && mixrate <= kMaxRate && maxchannels >= 1 && maxchannels <= kMaxChannels &&
            flags == 0;
 }
 

@@ -1,20 +1,36 @@
 /*
- * fsound: the demo's sound layer. Plays Ogg Vorbis files as streams through SDL2's audio
- * output, chains them gaplessly through end-of-stream callbacks, and analyses what is
- * audible into a 512-bin spectrum.
+ * fsound: the demo's sound layer. Plays Ogg Vorbis files as streams, chains them gaplessly
+ * through end-of-stream callbacks, and analyses what is audible into a 512-bin spectrum. Both
+ * editions answer the same calls with the same errors and mix what they play alike, to a
+ * least significant bit; they differ in the device, in how a file reaches the decoder, in
+ * the thread the mix runs on, and in whether files at other rates play:
  *
- * Output: 16-bit stereo at the rate given to FSOUND_Init, on the system's default device
- * (SDL picks PulseAudio, PipeWire or ALSA and honours SDL_AUDIODRIVER and its other
- * variables). Streams are decoded ahead on a thread of the layer's own, converted to the
- * output's rate and to stereo, mixed in float on the audio thread and clipped once.
+ *   desktop  SDL2's audio output on the system's default device (SDL picks PulseAudio,
+ *            PipeWire or ALSA and honours SDL_AUDIODRIVER and its other variables), mixing
+ *            on SDL's audio thread. Files are read from disk by libvorbisfile, decoded ahead
+ *            on a thread of the layer's own, and converted to the output's rate
+ *            (libsamplerate) when theirs differs.
+ *   browser  Web Audio, through an AudioWorklet or, where the page offers none, a
+ *            ScriptProcessorNode; the page starts it from a visitor's gesture, and
+ *            FSOUND_Init fails when the browser has neither. Everything, the mix and the end
+ *            callbacks included, runs on the page's one thread. A file is asked of the page
+ *            by name and decoded by stb_vorbis packet by packet as its bytes arrive: it plays
+ *            before it is whole, and while its next bytes are still on their way the music
+ *            waits for them instead of playing silence. Nothing is converted: a file at
+ *            another rate than the output's is refused. A file whose headers have not come
+ *            by its open opens all the same, and ends at once if they show it cannot play.
+ *
+ * Output: stereo at the rate given to FSOUND_Init. Every stream is made stereo (a mono file
+ * on both sides; of more channels, the front left and the front right), mixed in float and
+ * clipped once; a device or recorder that takes 16-bit samples gets them rounded from that.
  *
  * Threads: every call may be made from the program's thread; FSOUND_Stream_Play may also be
- * made from inside an end callback, which runs on the audio thread. FSOUND_DSP_GetSpectrum
+ * made from inside an end callback, which runs on the thread that mixes. FSOUND_DSP_GetSpectrum
  * is meant for one reader (the frame loop).
  *
  * The output is chosen by the environment, the way SDL chooses its driver, and the program
  * itself is not involved:
- *   FSOUND_OUTPUT        unset, empty or "sdl": the system's device, as above.
+ *   FSOUND_OUTPUT        unset, empty or "sdl": the edition's device, as above.
  *                        "capture": no device at all; a program that records the demo frame
  *                        by frame takes the mix through the calls in fsound_capture.h, and
  *                        everything (decoding, mixing, end callbacks) happens on the thread
@@ -60,9 +76,13 @@ enum {
  * non-zero and changes nothing. */
 signed char FSOUND_Init(int mixrate, int maxchannels, unsigned int flags);
 
-/* Opens the named Ogg Vorbis file for streaming: memory stays bounded whatever the file's
- * length. mode, offset and length are accepted as given and do not change decoding: a stream
- * always plays its whole file once. Returns null on failure (see the error codes). */
+/* Opens the named Ogg Vorbis file for streaming: its samples are never decoded whole (on the
+ * desktop memory stays bounded whatever the file's length; the browser keeps the file's bytes
+ * as they come, so that it plays again without a second download). A file with at least one
+ * channel at 8000..192000 Hz plays; at another rate than the output's only where the edition
+ * converts rates (the desktop), else it is refused with FSOUND_ERR_FILE_FORMAT. mode, offset
+ * and length are accepted as given and do not change decoding: a stream always plays its
+ * whole file once. Returns null on failure (see the error codes). */
 FSOUND_STREAM* FSOUND_Stream_Open(const char* name, unsigned int mode, int offset, int length);
 
 /* Starts the stream from its beginning on the channel, replacing what that channel played

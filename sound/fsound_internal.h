@@ -11,7 +11,8 @@
  *            has no device and no clock, capture.cpp).
  *
  * Each edition links the engine's files and its own two backends, which provide
- * newDecoder and newDeviceOutput. Also the two hooks that tests and benchmarks use
+ * newDecoder and newDeviceOutput; what the backends share beyond this header, and the engine
+ * does not need, is in backend.h. Also the two hooks that tests and benchmarks use
  * (fsound_get_stats, fsound_shutdown); the program itself never needs them.
  */
 #ifndef FSOUND_INTERNAL_H
@@ -52,6 +53,8 @@ enum {
     kHistoryFrames = 16384, /* mono mix kept for the spectrum: the browser's output mixes up
                                to 0.15 s ahead of the listener, plus the device's latency */
     kMaxChannels = 64,
+    kMinRate = 8000,        /* the rates the layer mixes at, and takes pieces at (Hz) */
+    kMaxRate = 192000,
     kDefaultCaptureFps = 60,
     kMaxCaptureFps = 1000
 };
@@ -64,9 +67,6 @@ template <typename T> T* make() {
     if (!p) setError(FSOUND_ERR_MEMORY);
     return p;
 }
-
-/* CPU time of the calling thread. */
-uint64_t threadCpuNs();
 
 /* One open piece, made by the edition's decoder. Every call is made with the engine's mix
  * lock held: reads by the thread that mixes, rewinds by FSOUND_Stream_Play. */
@@ -89,14 +89,26 @@ class Source {
     }
 };
 
-/* The edition's decoder: opens sources and owns them; deleting it frees them all. */
+/* The edition's decoder: opens sources and owns them; deleting it frees them all.
+ *
+ * Which pieces play is decided here, once for both editions: Ogg Vorbis with at least one
+ * channel, at kMinRate to kMaxRate Hz. A piece at the output's rate plays as it is; one at
+ * another rate plays converted to the output's by a decoder that converts rates, and is
+ * refused by one that does not. Whatever the piece, its source gives stereo at the output's
+ * rate: a mono piece's one channel on both sides, of more channels the front left and the
+ * front right. A decoder asks accepts as soon as it knows a piece's rate and channels, and
+ * refuses the piece with FSOUND_ERR_FILE_FORMAT when the answer is no. */
 class Decoder {
   public:
     virtual ~Decoder() = default;
     /* A source for the named file at the output's rate; null with the error code set. */
     virtual Source* open(const char* name, int mixRate) = 0;
+    /* Whether the decoder converts a piece at another rate to the output's. */
+    virtual bool convertsRate() const = 0;
     /* CPU time of decoding done apart from the mixer (a thread of its own). */
     virtual uint64_t cpuNs() const { return 0; }
+    /* Whether a piece of that rate and channel count plays at mixRate, by the rule above. */
+    bool accepts(long rate, int channels, int mixRate) const;
 };
 
 /* ahead: the output plays in real time, so pieces are decoded ahead of the mixer; otherwise
@@ -161,10 +173,6 @@ uint64_t render(int16_t* out, size_t n);
  * and returns how many it mixed; the rest is asked for again once more of the pieces has
  * come. It takes the mix lock. */
 size_t renderReady(float* out, size_t n);
-
-/* Of a Vorbis stream's channels, the one heard on the right: the front right in Vorbis's
- * channel order (L, C, R first for 3 and for 5 to 8 channels), and mono on both sides. */
-inline int vorbisRightChannel(int channels) { return channels == 1 ? 0 : channels == 2 || channels == 4 ? 1 : 2; }
 
 } // namespace fsound
 

@@ -14,6 +14,7 @@
 #include <alsa/asoundlib.h>
 #endif
 
+#include "backend.h"
 #include "fsound_internal.h"
 
 namespace fsound {

@@ -19,6 +19,7 @@
 #include <samplerate.h>
 #include <vorbis/vorbisfile.h>
 
+#include "backend.h"
 #include "fsound_internal.h"
 #include "source_vorbis.h"
 
@@ -107,6 +108,7 @@ class VorbisDecoder : public Decoder {
     }
 
     Source* open(const char* name, int mixRate) override;
+    bool convertsRate() const override { return true; }
     uint64_t cpuNs() const override { return decodingCpuNs.load(); }
 
     void main();
@@ -303,7 +305,7 @@ Source* VorbisDecoder::open(const char* name, int mixRate) {
     s->vfOpen = true;
 
     vorbis_info* vi = ov_info(&s->vf, -1);
-    if (!vi || vi->channels < 1 || vi->rate < 8000 || vi->rate > 192000) {
+    if (!vi || !accepts(vi->rate, vi->channels, mixRate)) {
         delete s;
         setError(FSOUND_ERR_FILE_FORMAT);
         return nullptr;

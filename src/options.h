@@ -7,7 +7,7 @@
 
 #include <stdio.h>
 
-#include "window_mode.h"
+#include "window.h"
 
 /* What the command line asks for. */
 enum { OPTIONS_RUN, OPTIONS_HELP, OPTIONS_VERSION, OPTIONS_CHECK_DISPLAY, OPTIONS_REFUSED };

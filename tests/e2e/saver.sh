@@ -18,6 +18,8 @@ trap '[[ $owner -ne 0 ]] && kill $owner 2>/dev/null; cleanup' EXIT
 
 # given_window WxH gl|nogl: a window of the test's own, mapped; its id in $given.
 given_window() {
+  # A new file: the last window's id must not be read before this one's is written.
+  rm -f "$work/given"
   "$xclient" window "$1" "$2" >"$work/given" &
   owner=$!
   for _ in $(seq 1 300); do [[ -s "$work/given" ]] && break; sleep 0.1; done

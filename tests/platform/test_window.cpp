@@ -6,7 +6,7 @@
 #include <string.h>
 #include <vector>
 
-#include "window.h"
+#include "window_x11.h"
 #include "x_display.h"
 
 #include <X11/Xutil.h>

@@ -28,6 +28,9 @@
   const SOUND_WAIT_MS = 3000; // the longest the show waits at its start for a player that plays nothing
   const PAUSED_MS = 1000;     // the music standing this long while the page runs: the page says so
   const PAUSED_TEXT = 'The music is paused: click, tap or press a key to play it.';
+  const COMING_TEXT = 'The music is still on its way: the show goes on as soon as it comes.';
+  // The music's bytes are still coming over the network (the loader says so).
+  const musicComing = () => Module.nvLoad !== undefined && !Module.nvLoad.complete;
 
   // The show's clock, in milliseconds. Where there is music, the music is the clock: the
   // show's time is the music's position at the listener, so the picture waits whenever the
@@ -52,7 +55,7 @@
     heardAt: null, // the music's position at the last reading
     lastRead: 0, // page time of the last reading
     still: 0, // page time the music has stood while the page ran
-    paused: false, // the page says the music is paused
+    stands: null, // what the page says of music that stands, or null
     now() {
       if (this.stepUs > 0) {
         const f = this.stop >= 0 && this.frames > this.stop ? this.stop : this.frames;
@@ -80,18 +83,19 @@
       return page - this.origin;
     },
     // Says so on the page while the music stands and the page runs: the browser holds it
-    // (a call, another app's sound, a page restored from its cache) or it has stopped
-    // coming. A gesture resumes it.
+    // (a call, another app's sound, a page restored from its cache), which a gesture
+    // resumes, or its bytes have not come yet over a slow network, which no gesture helps.
     watch(page, music, held) {
       const ran = Math.min(page - this.lastRead, 100); // a frozen or hidden page is not running
       this.lastRead = page;
       const stands = music === null ? held : music === this.heardAt;
       if (music !== null) this.heardAt = music;
       this.still = stands ? this.still + ran : 0;
-      const paused = this.still >= PAUSED_MS;
-      if (paused !== this.paused) {
-        this.paused = paused;
-        this.say('paused', paused ? PAUSED_TEXT : null);
+      let text = null;
+      if (this.still >= PAUSED_MS) text = !held && music !== null && musicComing() ? COMING_TEXT : PAUSED_TEXT;
+      if (text !== this.stands) {
+        this.stands = text;
+        this.say('paused', text);
       }
     },
     frameWanted() {

@@ -11,11 +11,11 @@
  * until they come. A piece whose download fails, or whose bytes turn out damaged, ends where
  * its good frames end.
  *
- * Pieces are played at the output's rate as they are: one whose rate differs fails to open
- * with FSOUND_ERR_FILE_FORMAT (the demo's music is at the output's 44100 Hz); so does one
- * that is not Ogg Vorbis, when enough of it has come at the open to tell, and otherwise ends
- * at once when its first bytes show it. Mono is heard on both sides; of more channels, the
- * front left and front right.
+ * Pieces are played at their own rate: this decoder converts none, so by the engine's rule
+ * (Decoder) one at another rate than the output's fails to open with FSOUND_ERR_FILE_FORMAT
+ * (the demo's music is at the output's 44100 Hz); so does one that is not Ogg Vorbis. Either
+ * is found out at the open when enough of the piece has come to tell, and otherwise the piece
+ * ends at once when its first bytes show it.
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <new>
 
+#include "backend.h"
 #include "fsound_internal.h"
 
 #define STB_VORBIS_NO_PULLDATA_API
@@ -134,6 +135,7 @@ int g_nextPiece = 0;             /* numbers are never given twice, so none reach
 
 class StbSource : public Source {
   public:
+    const Decoder* decoder = nullptr; /* the one that opened it */
     int piece = -1;     /* the number the page delivers the bytes under */
     int mixRate = 0;
     char name[128] = {}; /* for messages */
@@ -223,7 +225,7 @@ class StbSource : public Source {
             return false;
         }
         stb_vorbis_info info = stb_vorbis_get_info(vorbis);
-        if (info.channels < 1 || (int)info.sample_rate != mixRate) {
+        if (!decoder->accepts((long)info.sample_rate, info.channels, mixRate)) {
             stb_vorbis_close(vorbis);
             vorbis = nullptr;
             *error = FSOUND_ERR_FILE_FORMAT;
@@ -312,6 +314,9 @@ class StbDecoder : public Decoder {
 
     StbDecoder() { g_decoder = this; }
 
+    /* Pieces play at their own rate: only those at the output's are taken. */
+    bool convertsRate() const override { return false; }
+
     ~StbDecoder() override {
         g_decoder = nullptr;
         while (sources) {
@@ -328,6 +333,7 @@ class StbDecoder : public Decoder {
         }
         StbSource* s = make<StbSource>();
         if (!s) return nullptr;
+        s->decoder = this;
         s->mixRate = mixRate;
         s->piece = g_nextPiece++;
         snprintf(s->name, sizeof s->name, "%s", name);
