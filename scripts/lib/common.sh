@@ -1,13 +1,34 @@
-# Shared by the scripts: paths, the build, and a private Xvfb.
+# shellcheck shell=bash
+# Shared by the scripts: paths, their usage, the build, and a private Xvfb.
 NV_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 NV_JOBS=$(nproc 2>/dev/null || echo 2)
 
-# nv_build DIR [cmake options...]: configure once, then build.
-nv_build() {
-  local dir=$1; shift
-  cmake -S "$NV_ROOT" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$NV_JOBS"
+# Every script answers alike: --help prints its usage (its opening comment) with status 0, a
+# bad argument is refused with the reason and the usage and status 1, both before anything
+# is installed or built.
+NV_SCRIPT="scripts/${0##*/}"
+
+# nv_usage: the calling script's opening comment, from its second line to the first line that
+# is not a comment, without the comment marks.
+nv_usage() { awk 'NR == 1 { next } !/^#/ { exit } { sub(/^# ?/, ""); print }' "$0"; }
+
+# nv_refuse REASON: the reason and the usage on standard error, and status 1.
+nv_refuse() {
+  echo "$NV_SCRIPT: $1" >&2
+  nv_usage >&2
+  exit 1
 }
+
+# nv_help "$@": the usage and status 0 when the script is asked for --help (or -h).
+nv_help() {
+  [[ "${1:-}" == -h || "${1:-}" == --help ]] || return 0
+  (( $# == 1 )) || nv_refuse "$1 takes nothing beside it"
+  nv_usage
+  exit 0
+}
+
+# nv_no_arguments "$@": for the scripts that take none.
+nv_no_arguments() { (( $# == 0 )) || nv_refuse "unknown argument '$1'"; }
 
 # nv_start_xvfb [WxHxD [XVFB_OPTION...]]: starts Xvfb on a free display (with GLX unless the
 # options say "-extension GLX"), exports DISPLAY and
@@ -18,14 +39,14 @@ nv_build() {
 # -noreset: the server would otherwise start over when its last client leaves (the check
 # below is one), and a client connecting just then is turned away.
 nv_start_xvfb() {
-  local screen=${1:-1280x1024x24} n i try
+  local screen=${1:-1280x1024x24} n
   shift || true
-  for try in $(seq 1 50); do
+  for _ in $(seq 1 50); do
     n=$(( 100 + RANDOM % 800 ))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
     Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset +extension GLX "$@" >/dev/null 2>&1 &
     NV_XVFB_PID=$!
-    for i in $(seq 1 300); do
+    for _ in $(seq 1 300); do
       kill -0 "$NV_XVFB_PID" 2>/dev/null || break
       if [[ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$n-lock")" == "$NV_XVFB_PID" ]] &&
          DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then

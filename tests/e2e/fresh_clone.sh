@@ -4,7 +4,8 @@
 # before installing or building anything; with a display it builds the demo in the clone,
 # showing its stages and the build's percentage, and starts it from the clone's root, where
 # it plays the music of the clone's data/ and ends on q with status 0; with a display that
-# cannot be opened it says so in one line after the build.
+# cannot be opened it says so in one line after the build; an option the demo does not know
+# is refused with the demo's usage.
 set -euo pipefail
 source "$NV_ROOT/tests/helpers/e2e.sh"
 clone="$work/clone"
@@ -65,6 +66,14 @@ grep -q '^\[ *[0-9]*%\] Building' "$work/run.err" && grep -q '^scripts/run: buil
 [[ $(tr -d '\0' <"$work/capture.raw" | head -c 1000 | wc -c) -gt 0 ]] ||
   fail "no music from the clone's data/"
 echo "ok: scripts/run built the clone's demo, which played and ended on q"
+
+# An option the demo does not know: the demo's usage and status 1, and no window.
+status=0
+(cd "$clone" && scripts/run --bogus) >"$work/run.out" 2>"$work/run.err" || status=$?
+(( status == 1 )) && grep -q "unknown option '--bogus'" "$work/run.err" && grep -q '^Usage: ' "$work/run.err" ||
+  fail "scripts/run --bogus: status $status: $(cat "$work/run.out" "$work/run.err")"
+[[ -z "$(xdotool search --name '^nork velandor$' 2>/dev/null || true)" ]] || fail "scripts/run --bogus opened a window"
+echo "ok: scripts/run --bogus: the demo's usage and status 1"
 
 # A display that is set but cannot be opened (a stale DISPLAY): after the build, one line says
 # so, with the demo's status, and nothing starts.

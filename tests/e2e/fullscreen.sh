@@ -21,8 +21,8 @@ state() { xprop -id "$1" _NET_WM_STATE; }
 
 # covers WIN WHAT: WIN is full screen: the state, the whole screen, no frame, a blank cursor.
 covers() {
-  local win=$1 what=$2 geometry i
-  for i in $(seq 1 100); do
+  local win=$1 what=$2 geometry
+  for _ in $(seq 1 100); do
     geometry=$(xwininfo -id "$win")
     [[ $(state "$win") == *_NET_WM_STATE_FULLSCREEN* ]] && grep -q 'Width: 1280' <<<"$geometry" &&
       grep -q 'Height: 1024' <<<"$geometry" && break
@@ -40,16 +40,14 @@ covers() {
 
 # windowed WIN WHAT: WIN is an ordinary window again, with a cursor that shows.
 windowed() {
-  local i
-  for i in $(seq 1 100); do [[ $(state "$1") != *FULLSCREEN* ]] && break; sleep 0.1; done
+  for _ in $(seq 1 100); do [[ $(state "$1") != *FULLSCREEN* ]] && break; sleep 0.1; done
   [[ $(state "$1") != *FULLSCREEN* ]] || fail "$2: still full screen"
   [[ $("$xclient" cursor 640 500) != *" visible 0" ]] || fail "$2: the cursor stays blank"
 }
 
 # focus WIN: the window has the keyboard.
 focus() {
-  local i
-  for i in $(seq 1 50); do
+  for _ in $(seq 1 50); do
     xdotool windowactivate "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
     [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]] && return 0
     sleep 0.2
@@ -62,7 +60,7 @@ win=$(window)
 wait_frames "$work/run" 64
 covers "$win" "--fullscreen"
 shot "$work/full.png"
-got=($(pixel "$work/full.png" 1275 160))
+read -ra got <<<"$(pixel "$work/full.png" 1275 160)"
 (( got[2] > 120 )) || { cp "$work/full.png" "$NV_BUILD/e2e_fullscreen.png"; fail "--fullscreen: no sky on the screen: ${got[*]}"; }
 focus "$win"
 xdotool key f

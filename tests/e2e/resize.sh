@@ -18,8 +18,7 @@ wait_frames "$work/run" 64
 resize() {
   local w=$1 h=$2 top=$3 bottom=$4 x
   xdotool windowsize "$win" "$w" "$h"
-  local i
-  for i in $(seq 1 100); do
+  for _ in $(seq 1 100); do
     [[ $(xwininfo -id "$win" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}') == "${w}x${h}" ]] && break
     sleep 0.1
   done

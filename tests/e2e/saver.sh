@@ -39,7 +39,7 @@ children() { xwininfo -id "$1" -children | awk '$1 ~ /^0x/ {print $1, $(NF-1)}' 
 # sky FILE Y WHAT: row Y of the picture in FILE shows the sky's dark blue at its right end.
 sky() {
   local got
-  got=($(pixel "$1" $(( $(identify -format %w "$1") - 4 )) "$2"))
+  read -ra got <<<"$(pixel "$1" $(( $(identify -format %w "$1") - 4 )) "$2")"
   (( got[0] < 90 && got[1] > 50 && got[1] < 120 && got[2] > 120 )) ||
     { cp "$1" "$NV_BUILD/e2e_saver_$(basename "$1")"; fail "$3: no sky at the top right: ${got[*]}"; }
 }
@@ -64,8 +64,8 @@ drawn=$(frames "$work/run")
 wait_frames "$work/run" $(( drawn + 128 ))
 xwd -id "$given" -silent | convert xwd:- "$work/resized.png"
 for x in 600 794; do
-  got=$(rows "$work/resized.png" $x)
-  [[ "$got" == "75 524" ]] || { cp "$work/resized.png" "$NV_BUILD/e2e_saver_resized.png"; fail "after the resize to 800x600: picture in rows $got of column $x, expected 75 524"; }
+  band=$(rows "$work/resized.png" $x)
+  [[ "$band" == "75 524" ]] || { cp "$work/resized.png" "$NV_BUILD/e2e_saver_resized.png"; fail "after the resize to 800x600: picture in rows $band of column $x, expected 75 524"; }
 done
 stop TERM || fail "--window-id: SIGTERM gave status $?"
 [[ ! -e "$work/sound.raw" ]] || fail "--window-id: the sound output was opened ($(stat -c %s "$work/sound.raw") bytes)"

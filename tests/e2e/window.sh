@@ -56,7 +56,8 @@ echo "ok: 1280x1024 window at (0, 0) titled 'nork velandor'"
 xwd -root -silent | convert xwd:- "$work/shot.png"
 pixel() { convert "$work/shot.png" -format "%[fx:int(255*u.p{$1,$2}.r)] %[fx:int(255*u.p{$1,$2}.g)] %[fx:int(255*u.p{$1,$2}.b)]" info:; }
 check() { # check X Y R G B TOL what
-  local got=($(pixel "$1" "$2"))
+  local got
+  read -ra got <<<"$(pixel "$1" "$2")"
   local want=("$3" "$4" "$5")
   for i in 0 1 2; do
     local d=$(( got[i] - want[i] ))
@@ -69,7 +70,7 @@ check 1200 20 0 0 0 0 "top bar"
 check 1200 140 0 0 0 0 "top bar"
 check 1200 1000 0 0 0 0 "bottom bar"
 check 1275 160 51 76 153 12 "sky top"
-got=($(pixel 640 700))
+read -ra got <<<"$(pixel 640 700)"
 (( got[0] + got[1] + got[2] > 60 )) || fail "letterbox middle is black: ${got[*]}"
 echo "ok: letterbox bars and sky"
 cp "$work/shot.png" "$NV_BUILD/e2e_window_shot.png"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers of the end-to-end scripts: the demo started as a user starts it, watched from
 # outside. Sourced after NV_ROOT and NV_BUILD are set (CTest sets both).
 source "$NV_ROOT/scripts/lib/common.sh"
@@ -42,8 +43,7 @@ fail() {
 start_wm() {
   openbox --sm-disable >"$work/openbox.log" 2>&1 &
   NV_WM_PID=$!
-  local i
-  for i in $(seq 1 600); do
+  for _ in $(seq 1 600); do
     wmctrl -m >/dev/null 2>&1 && return 0
     kill -0 $NV_WM_PID 2>/dev/null || fail "openbox ended: $(cat "$work/openbox.log")"
     sleep 0.1
@@ -73,8 +73,7 @@ frames() { [[ -s "$1.gl" ]] && awk '{print $2}' "$1.gl" || echo 0; }
 
 # wait_frames DIR N: until the demo in DIR has drawn N frames; fails if it ends first.
 wait_frames() {
-  local i
-  for i in $(seq 1 1200); do
+  for _ in $(seq 1 1200); do
     (( $(frames "$1") >= $2 )) && return 0
     if ! kill -0 $pid 2>/dev/null; then
       local status=0
@@ -89,8 +88,8 @@ wait_frames() {
 
 # window: the demo's window id.
 window() {
-  local w i
-  for i in $(seq 1 600); do
+  local w
+  for _ in $(seq 1 600); do
     w=$(xdotool search --pid $pid --name '^nork velandor$' 2>/dev/null | head -1 || true)
     [[ -n "$w" ]] && { echo "$w"; return 0; }
     if ! kill -0 $pid 2>/dev/null; then
@@ -111,8 +110,8 @@ finish() {
   w=$(window)
   xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w" 2>/dev/null || true
   xdotool key q 2>/dev/null
-  local i status=0
-  for i in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+  local status=0
+  for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
   kill -0 $pid 2>/dev/null && fail "still running ten seconds after q"
   wait $pid || status=$?
   pid=0

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the browser sound tests: check_against_native WEB_DIR NATIVE_DIR FRAMES holds a
 # capture run of the browser's sound layer (mix.raw, spectrum.f32, run.log in WEB_DIR) against
 # the desktop layer's run over the same FRAMES video frames of 1/60 s (NATIVE_DIR, made here
