@@ -22,7 +22,8 @@ static void findUsage(FILE* out) {
     fputs("usage: nork find NAME...\n"
           "  looks each NAME up in the linked-in archive, then in \".\" and \"..\" (run it\n"
           "  from the demo's directory), prints where it was found and the library's trace\n"
-          "  of the search (its last ten lines; \"...\" marks where earlier ones were left out)\n"
+          "  of the search in the archive (its last ten lines; \"...\" marks where earlier\n"
+          "  ones were left out), which ends \"couldn't find\" for a name found in a directory\n"
           "  \"--\" ends the options\n"
           "exit status: 0 all found, 1 bad arguments, 3 a file is there but the library\n"
           "  cannot load it (not a regular file, or too large), 4 a name was not found\n",
@@ -52,7 +53,11 @@ static void reportSource(nork_lib_t* lib, const char* name, const nork_memfile_t
         nork_memfile_t probe = {};
         if (nork_memfile_load_from_dir(lib, dir, &probe, name) != 0) continue;
         free(probe.pOwned);
-        printf("%s: found in directory \"%s\" as %s/%s, %" PRId32 " bytes\n", name, dir, dir, name, memfile->iSize);
+        /* The trace is of the archive's search alone (the directories are not traced), so
+         * it ends in "couldn't find": said here, or the two lines seem to disagree. */
+        printf("%s: found in directory \"%s\" as %s/%s, %" PRId32
+               " bytes; not in the linked-in archive, searched first (its trace follows)\n",
+               name, dir, dir, name, memfile->iSize);
         return;
     }
     printf("%s: found, %" PRId32 " bytes\n", name, memfile->iSize);

@@ -217,7 +217,7 @@ printf 'parent' >"$tmp/up/data/only-up.txt"
 printf 'parent' >"$tmp/up/data/only-here.txt"
 cd "$tmp/up/work"
 expect 0 "$nork" find data/only-here.txt data/only-up.txt
-grep -q '^data/only-here.txt: found in directory "\." as \./data/only-here.txt, 4 bytes' "$tmp/out" ||
+grep -q '^data/only-here.txt: found in directory "\." as \./data/only-here.txt, 4 bytes; not in the linked-in archive' "$tmp/out" ||
   fail "find .: $(cat "$tmp/out")"
 grep -q '^data/only-up.txt: found in directory "\.\." as \.\./data/only-up.txt, 6 bytes' "$tmp/out" ||
   fail "find ..: $(cat "$tmp/out")"
