@@ -25,10 +25,10 @@ import subprocess
 import sys
 
 ONE_FILE_NAME = "velandor.html"
-# What load.js fetches, and so what its progress counts.
-LOADED = ["velandor.wasm", "velandor.ndar", "data/tarn1.ogg", "data/tarn2.ogg"]
-# What the one file carries packed (the scripts go in as scripts).
-PACKED = LOADED + ["fsound-worklet.js"]
+# What the first frame waits for: the program and its archive. load.js fetches these, then the
+# music, the files given under data/ (in the order given), and its progress counts them all.
+PROGRAM = ["velandor.wasm", "velandor.ndar"]
+MUSIC_DIR = "data/"
 # The page's own scripts, which go inside it.
 PAGE_SCRIPTS = ["nv.js", "load.js"]
 # Kept out of the offline copy: the worker itself, the page under its second name (it is kept
@@ -73,10 +73,16 @@ def inline_scripts(page, files, names):
     return page, count
 
 
+def loaded(files):
+    """What load.js fetches, in its order: the program, its archive, then the music."""
+    return PROGRAM + [name for name in files if name.startswith(MUSIC_DIR)]
+
+
 def one_file(files, page):
-    """The show in one page: the site's page with all its scripts inside and the packed files."""
+    """The show in one page: the site's page with all its scripts inside and the packed files
+    (what load.js fetches, and the worklet; the scripts go in as scripts)."""
     blob, index = bytearray(), {}
-    for name in PACKED:
+    for name in loaded(files) + ["fsound-worklet.js"]:
         index[name] = [len(blob), len(files[name])]
         blob += files[name]
     packed = base64.b64encode(gzip.compress(bytes(blob), compresslevel=9, mtime=0)).decode("ascii")
@@ -101,11 +107,13 @@ def main():
         name, _, path = arg.partition("=")
         with open(path, "rb") as f:
             files[name] = f.read()
-    for name in LOADED + PAGE_SCRIPTS + ["index.html", "sw.js", "fsound-worklet.js"]:
+    for name in PROGRAM + PAGE_SCRIPTS + ["index.html", "sw.js", "fsound-worklet.js"]:
         if name not in files:
             sys.exit("make_site.py: the site needs %s" % name)
+    if not any(name.startswith(MUSIC_DIR) for name in files):
+        sys.exit("make_site.py: the site needs its music, under %s" % MUSIC_DIR)
 
-    sizes = json.dumps({name: len(files[name]) for name in LOADED}, separators=(",", ":"))
+    sizes = json.dumps({name: len(files[name]) for name in loaded(files)}, separators=(",", ":"))
     files["load.js"] = substitute(files["load.js"].decode("utf-8"), "SIZES", sizes, "load.js").encode("utf-8")
     # The page's own scripts go inside it: they run as soon as the page is there (its gestures
     # are taken from the first moment it shows), and start the downloads a round trip sooner.

@@ -20,10 +20,11 @@
 'use strict';
 
 (function () {
-  // Bytes of every file the page loads, written by the build.
+  // Bytes of every file the page loads, in the order it loads them, written by the build: what
+  // the first frame waits for, then the music (data/), one piece after the other.
   const SIZES = {} /* @SIZES@ */;
-  const FIRST = ['velandor.wasm', 'velandor.ndar']; // what the first frame waits for
-  const MUSIC = ['data/tarn1.ogg', 'data/tarn2.ogg']; // then these, one after the other
+  const FIRST = Object.keys(SIZES).filter((name) => !name.startsWith('data/'));
+  const MUSIC = Object.keys(SIZES).filter((name) => name.startsWith('data/'));
   const MUSIC_RATE = 44100; // the rate the program's sound layer opens at
   const UNLOADABLE = 'Opened from a disk, the show cannot load here: serve its folder over http, or open velandor.html.';
 
