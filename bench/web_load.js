@@ -11,27 +11,12 @@
 // http.server), SITE_B as scripts/web serves it now (scripts/lib/serve_site.py).
 'use strict';
 const path = require('path');
-const { spawn } = require('child_process');
-const net = require('net');
-const { Browser, serve, sleep } = require(path.join(__dirname, '../tests/web/browser.js'));
+const { Browser, serve, spawnServer, sleep } = require(path.join(__dirname, '../tests/web/browser.js'));
 const { firstVisit } = require(path.join(__dirname, '../tests/web/first_visit.js'));
 
-async function servePlain(dir) {
-  const port = await new Promise((resolve) => {
-    const s = net.createServer();
-    s.listen(0, '127.0.0.1', () => { const p = s.address().port; s.close(() => resolve(p)); });
-  });
-  const child = spawn('python3', ['-m', 'http.server', String(port), '--bind', '127.0.0.1', '--directory', dir],
-    { stdio: ['ignore', 'ignore', 'ignore'] });
-  for (let i = 0; i < 100; i++) {
-    const up = await new Promise((resolve) => {
-      const c = net.connect(port, '127.0.0.1', () => { c.end(); resolve(true); });
-      c.on('error', () => resolve(false));
-    });
-    if (up) break;
-    await sleep(100);
-  }
-  return { url: `http://127.0.0.1:${port}/`, stop: () => child.kill() };
+// python3's plain server, as scripts/web served the site before.
+function servePlain(dir) {
+  return spawnServer((port) => ['-m', 'http.server', String(port), '--bind', '127.0.0.1', '--directory', dir]);
 }
 
 async function visit(url) {

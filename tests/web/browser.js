@@ -253,17 +253,15 @@ const PROMPT = `(() => {
   return getComputedStyle(p).display === 'none' ? null : p.textContent;
 })()`;
 
-// The site served on 127.0.0.1 by the server scripts/web uses (compressed copies, types,
-// validators), on a free port unless given one; log: a file for its "STATUS PATH BYTES" lines.
-async function serve(dir, log, port) {
+// A python3 web server on 127.0.0.1, on a free port unless given one, once it answers: args(port)
+// are its arguments.
+async function spawnServer(args, port) {
   const net = require('net');
   port = port || await new Promise((resolve) => {
     const s = net.createServer();
     s.listen(0, '127.0.0.1', () => { const p = s.address().port; s.close(() => resolve(p)); });
   });
-  const args = [path.join(__dirname, '../../scripts/lib/serve_site.py'), '--port', String(port)];
-  if (log) args.push('--log', log);
-  const child = spawn('python3', [...args, dir], { stdio: ['ignore', 'ignore', 'ignore'] });
+  const child = spawn('python3', args(port), { stdio: ['ignore', 'ignore', 'ignore'] });
   const until = Date.now() + 10000;
   for (;;) {
     const up = await new Promise((resolve) => {
@@ -277,4 +275,11 @@ async function serve(dir, log, port) {
   return { url: `http://127.0.0.1:${port}/`, stop: () => child.kill() };
 }
 
-module.exports = { Browser, Page, serve, sleep, CANVAS_ROWS, letterboxed, verdicts, check, checkNoErrors, FIRST_FRAME, PROMPT };
+// The site served by the server scripts/web uses (compressed copies, types, validators), on a
+// free port unless given one; log: a file for its "STATUS PATH BYTES" lines.
+function serve(dir, log, port) {
+  const script = path.join(__dirname, '../../scripts/lib/serve_site.py');
+  return spawnServer((p) => [script, '--port', String(p), ...(log ? ['--log', log] : []), dir], port);
+}
+
+module.exports = { Browser, Page, serve, spawnServer, sleep, CANVAS_ROWS, letterboxed, verdicts, check, checkNoErrors, FIRST_FRAME, PROMPT };
