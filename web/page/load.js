@@ -231,7 +231,10 @@
       if (!at) throw new Error('no memory for the data');
       Module.HEAPU8.set(bytes, at);
       Module.removeRunDependency('nv-archive');
-    }).catch(() => {}); // said by loadAll
+    }).catch((e) => {
+      // A file that did not come is said by loadAll; anything else keeps main from running.
+      if (!FIRST.some((name) => files[name].ended && !files[name].ended.ok)) failed(`The show could not start: ${e.message || e}`);
+    });
   });
   if (embedded) {
     Module.locateFile = (path, prefix) => (path === 'fsound-worklet.js'
