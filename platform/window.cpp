@@ -135,6 +135,12 @@ static Cursor blankCursor(void) {
     return cursor;
 }
 
+/* The cursor the show's window shows: none while full screen, the glyph otherwise. */
+static void defineCursor(bool fullscreen) {
+    if (fullscreen && s_blankCursor == None) s_blankCursor = blankCursor();
+    XDefineCursor(display, window, fullscreen ? s_blankCursor : s_glyphCursor);
+}
+
 /* Full screen asked of the window manager (EWMH) after the window is mapped, with the cursor
  * hidden while full screen. The screen's video mode is never touched. */
 static void askFullscreen(bool on) {
@@ -147,8 +153,7 @@ static void askFullscreen(bool on) {
     event.xclient.data.l[1] = (long)XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False);
     event.xclient.data.l[3] = NET_WM_SOURCE_APPLICATION;
     XSendEvent(display, rootWindow, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    if (on && s_blankCursor == None) s_blankCursor = blankCursor();
-    XDefineCursor(display, window, on ? s_blankCursor : s_glyphCursor);
+    defineCursor(on);
     s_fullscreen = on;
 }
 
@@ -265,8 +270,7 @@ static void openOwnWindow(int width, int height) {
     XSync(display, False);
 
     s_glyphCursor = XCreateFontCursor(display, CURSOR_GLYPH);
-    if (s_fullscreen) s_blankCursor = blankCursor();
-    XDefineCursor(display, window, s_fullscreen ? s_blankCursor : s_glyphCursor);
+    defineCursor(s_fullscreen);
 
     // Without it, a held key repeats as a release and a press.
     XkbSetDetectableAutoRepeat(display, True, nullptr);
