@@ -33,7 +33,7 @@ set(NV_WEB_PLATFORM_DIR ${PROJECT_SOURCE_DIR}/web/platform)
 add_library(nv_web_inflate STATIC ${NV_WEB_PLATFORM_DIR}/zlib/inflate.cpp ${NV_WEB_PLATFORM_DIR}/zlib/stb_inflate.c)
 target_compile_definitions(nv_web_inflate PRIVATE uncompress=web_uncompress)
 target_include_directories(nv_web_inflate PRIVATE ${NV_WEB_PLATFORM_DIR}/zlib)
-target_include_directories(nv_web_inflate SYSTEM PRIVATE /usr/include/stb)
+target_include_directories(nv_web_inflate SYSTEM PRIVATE ${NV_STB_DIR})
 nv_strict(nv_web_inflate)
 nv_test(platform/test_web_parts SOURCES ${NV_WEB_PLATFORM_DIR}/glibc_rand.cpp
         LIBS nv_web_inflate ZLIB::ZLIB LABELS unit)
