@@ -38,12 +38,16 @@ nv_no_arguments() { (( $# == 0 )) || nv_refuse "unknown argument '$1'"; }
 # file holds our server's pid, so that two scripts starting at once never share one.
 # -noreset: the server would otherwise start over when its last client leaves (the check
 # below is one), and a client connecting just then is turned away.
+# nv_display_in_use N: a lock file or a socket holds display :N (a server that is still going
+# away may hold one of them only).
+nv_display_in_use() { [[ -e /tmp/.X$1-lock || -e /tmp/.X11-unix/X$1 ]]; }
+
 nv_start_xvfb() {
   local screen=${1:-1280x1024x24} n
   shift || true
   for _ in $(seq 1 50); do
     n=$(( 100 + RANDOM % 800 ))
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+    nv_display_in_use "$n" && continue
     Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset +extension GLX "$@" >/dev/null 2>&1 &
     NV_XVFB_PID=$!
     for _ in $(seq 1 300); do

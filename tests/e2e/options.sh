@@ -53,8 +53,8 @@ check() {
   fi
 }
 # A display number nobody serves: the lowest without a socket or a lock.
-for n in $(seq 900 999); do [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break; done
-check ":$n" 255 "cannot open the X display \":$n\""
+stale=$(stale_display)
+check "$stale" 255 "cannot open the X display \"$stale\""
 echo "ok: a stale display: $(cat "$work/check.err")"
 nv_start_xvfb 640x480x24 -extension GLX
 noglx=$NV_XVFB_PID

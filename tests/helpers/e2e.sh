@@ -136,6 +136,15 @@ stop() {
   return $status
 }
 
+# stale_display: ":N", a display no server holds: a DISPLAY that is set but cannot be opened.
+stale_display() {
+  local n
+  for n in $(seq 900 999); do
+    nv_display_in_use "$n" || { echo ":$n"; return 0; }
+  done
+  fail "no free display number from 900 to 999"
+}
+
 # shot FILE: the whole screen as PNG.
 shot() { xwd -root -silent | convert xwd:- "$1"; }
 
@@ -144,6 +153,13 @@ rows() {
   convert "$1" -crop "1x$(identify -format %h "$1")+$2+0" +repage txt:- |
     awk -F'[,:() ]+' 'NR > 1 && $3 + $4 + $5 > 24 { if (first == "") first = $2; last = $2 }
                       END { print (first == "" ? -1 : first), (last == "" ? -1 : last) }'
+}
+
+# is_sky "R G B": the pixel is the sky's dark blue, as at the top of the show's picture.
+is_sky() {
+  local c
+  read -ra c <<<"$1"
+  (( c[0] < 90 && c[1] > 50 && c[1] < 120 && c[2] > 120 ))
 }
 
 # pixel FILE X Y: "R G B" of one pixel, 0 to 255.
