@@ -7,12 +7,14 @@
 //     them);
 //   the show in one file, opened from a disk, plays with its music;
 //   the site saved to a disk and opened from there says in one line what to do;
+//   a program that cannot start for want of a file says so on the page (a capture of the
+//     sound, which starts only once all of the music has come, on a site without it);
 //   a second visit without a network plays the show with its music from the copy the
 //     service worker kept, which the first visit made without downloading anything twice;
 //     the page is installable; a new build on the server replaces that copy at the next
 //     visit, and nothing of the old build is shown or kept.
 //   node delivery.js SITE_DIR ONE_FILE OUT_DIR [CASE...]
-// Screenshots land in OUT_DIR. CASEs (first, onefile, saved, offline) pick some; all run
+// Screenshots land in OUT_DIR. CASEs (first, onefile, saved, unstarted, offline) pick some; all run
 // without.
 'use strict';
 const fs = require('fs');
@@ -101,6 +103,26 @@ async function saved(browser, site, out) {
   await page.send('Page.close');
 }
 
+async function unstarted(browser, site) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'nv-site-'));
+  const copy = path.join(dir, 'site');
+  fs.cpSync(site, copy, { recursive: true });
+  for (const suffix of ['', '.br', '.gz']) fs.rmSync(path.join(copy, 'data', `tarn1.ogg${suffix}`));
+  const server = await serve(copy);
+  try {
+    const page = await browser.newPage(640, 360);
+    await page.goto(`${server.url}?fsound_output=capture`);
+    const said = await page.waitFor(`(${PROMPT} || '').startsWith('The show could not start') && ${PROMPT}`, 15000, 'the word')
+      .catch(() => page.eval(PROMPT));
+    check(/^The show could not start: data\/tarn1\.ogg: 404/.test(said || ''),
+      `a program kept from starting by a missing file says so: "${said}"`);
+    await page.send('Page.close');
+  } finally {
+    server.stop();
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
 // Counts of full answers by path in the server's log.
 function downloads(log) {
   const n = {};
@@ -178,6 +200,7 @@ async function main() {
     first: () => first(browser, site, out),
     onefile: () => oneFile(browser, oneFilePath, out),
     saved: () => saved(browser, site, out),
+    unstarted: () => unstarted(browser, site),
     offline: () => offline(browser, site, out),
   };
   const browser = await Browser.launch(['--autoplay-policy=document-user-activation-required']);

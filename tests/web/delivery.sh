@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # How the show reaches visitors (delivery.js): a first visit over a slow network, the show in
-# one file from a disk, the site saved to a disk, a second visit without a network and a new
-# build after it.
+# one file from a disk, the site saved to a disk, a program kept from starting by a missing
+# file, a second visit without a network and a new build after it.
 set -euo pipefail
 source "$NV_ROOT/scripts/lib/common.sh"
 site="$NV_BUILD/web/site"
